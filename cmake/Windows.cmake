@@ -1,0 +1,33 @@
+# 32-bit Windows binaries: static runtime so that only system DLLs are imported, UTF-16 entry
+# points, and tests that run under Wine in the build tree's own prefix.
+enable_language(RC)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+add_compile_options($<$<COMPILE_LANGUAGE:CXX>:-Wall> $<$<COMPILE_LANGUAGE:CXX>:-Wextra>)
+add_link_options(-static -static-libgcc -static-libstdc++)
+
+set(KOVIRA_BIN_DIR ${CMAKE_BINARY_DIR}/bin)
+set(KOVIRA_TEST_DIR ${CMAKE_BINARY_DIR}/tests)
+set(KOVIRA_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run;${KOVIRA_WINE_PREFIX})
+
+# GoogleTest from Debian's sources, cross-compiled.
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+# A Windows test program, run under Wine; its tests are discovered when ctest starts.
+function(kovira_wine_test name)
+  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock)
+  target_link_options(${name} PRIVATE -municode)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KOVIRA_TEST_DIR})
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS wine)
+endfunction()

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <windows.h>
+#include <unknwn.h>
+
+// IUnknown for our own COM objects: reference counting and a QueryInterface that answers
+// IUnknown and each listed interface. The object deletes itself on the last Release.
+//   class CThing : public CComObject<IFoo, IBar> { ... };
+template <typename... Interfaces>
+class CComObject : public Interfaces... {
+ public:
+  CComObject() = default;
+  CComObject(const CComObject&) = delete;
+  CComObject& operator=(const CComObject&) = delete;
+
+  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    if (riid == IID_IUnknown) {
+      *object = static_cast<IUnknown*>(static_cast<FirstInterface*>(this));
+    } else {
+      (void)(Match<Interfaces>(riid, object) || ...);
+    }
+    if (*object == nullptr) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&refs_); }
+  STDMETHODIMP_(ULONG) Release() override {
+    const ULONG refs = ::InterlockedDecrement(&refs_);
+    if (refs == 0) delete this;
+    return refs;
+  }
+
+ protected:
+  virtual ~CComObject() = default;
+
+ private:
+  template <typename... T>
+  struct First;
+  template <typename T, typename... Rest>
+  struct First<T, Rest...> {
+    using Type = T;
+  };
+  using FirstInterface = typename First<Interfaces...>::Type;
+
+  template <typename I>
+  bool Match(REFIID riid, void** object) {
+    if (riid != __uuidof(I)) return false;
+    *object = static_cast<I*>(this);
+    return true;
+  }
+
+  LONG refs_ = 1;  // the creator holds the first reference
+};

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <optional>
+#include <string>
+
+// A string from the module's string table; empty when there is none.
+std::wstring LoadResourceString(HINSTANCE module, UINT id);
+
+// The full path of a loaded module (nullptr: the program).
+std::wstring ModuleFilePath(HMODULE module);
+
+// The module's file name without folder and extension, as message boxes carry it.
+std::wstring ModuleBaseName(HMODULE module);
+
+// The fixed file version a.b.c.d of a file, from its version resource.
+std::optional<std::array<unsigned, 4>> FileVersionOf(const std::wstring& path);

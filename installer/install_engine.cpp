@@ -1,0 +1,169 @@
+#include "install_engine.h"
+
+#include <commctrl.h>
+
+#include "common/reg_key.h"
+#include "core/catalog_table.h"
+#include "install_messages.h"
+#include "platform/code_download.h"
+
+namespace {
+
+constexpr UINT_PTR kSubclassId = 1;
+constexpr DWORD kMinConnectionsPerServer = 10;
+const wchar_t kPreApprovedPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\";
+const wchar_t kInternetSettingsPath[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
+
+}  // namespace
+
+CInstallEngine::CInstallEngine(ICodeDownloadService& service, ConsoleUserSettings user)
+    : service_(service), user_(std::move(user)) {}
+
+CInstallEngine::~CInstallEngine() { Destroy(); }
+
+bool CInstallEngine::Create(HWND parent) {
+  window_.Reset(::CreateWindowExW(0, L"button", L"", WS_CHILD, 0, 0, 0, 0, parent,
+                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)),
+                                  reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
+                                  nullptr));
+  if (!window_) return false;
+  if (!::SetWindowSubclass(window_.Get(), WindowProc, kSubclassId,
+                           reinterpret_cast<DWORD_PTR>(this))) {
+    window_.Reset();
+    return false;
+  }
+  return true;
+}
+
+void CInstallEngine::Destroy() {
+  if (window_) ::RemoveWindowSubclass(window_.Get(), WindowProc, kSubclassId);
+  window_.Reset();
+  binding_.Reset();
+  statusCallback_.Reset();
+  bindContext_.Reset();
+  download_.Reset();
+}
+
+void CInstallEngine::SetTarget(const std::wstring& clsidText, const std::wstring& codeBase,
+                               const std::wstring& versionText) {
+  clsidText_ = clsidText;
+  codeBase_ = codeBase;
+  version_ = ParseVersionText(versionText);
+}
+
+void CInstallEngine::Start() {
+  if (user_.userRoot != nullptr) PrepareUserSettings();
+
+  CLSID clsid = CLSID_NULL;
+  (void)::CLSIDFromString(clsidText_.c_str(), &clsid);  // a bad text asks for CLSID_NULL, which fails
+
+  download_.Attach(new CDownload(*this));
+  statusCallback_ = download_;
+  bindContext_.Reset();
+
+  HRESULT hr = ::CreateBindCtx(0, &bindContext_);
+  if (SUCCEEDED(hr)) {
+    BIND_OPTS options{};
+    options.cbStruct = sizeof(options);
+    if (SUCCEEDED(bindContext_->GetBindOptions(&options))) {
+      options.grfFlags |= BIND_MAYBOTHERUSER;
+      (void)bindContext_->SetBindOptions(&options);  // without it the service just shows no UI
+    }
+    hr = ::RegisterBindStatusCallback(bindContext_.Get(), statusCallback_.Get(), nullptr, 0);
+  }
+  Microsoft::WRL::ComPtr<IClassFactory> factory;
+  if (SUCCEEDED(hr)) {
+    hr = service_.GetClassObjectFromURL(clsid, codeBase_.c_str(), version_.ms, version_.ls, nullptr,
+                                        bindContext_.Get(), CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                        IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
+  }
+  if (hr == S_OK) {
+    // Available at once: report it as the callbacks would, object first, then the end.
+    const WPARAM object = reinterpret_cast<WPARAM>(factory.Get());
+    ::PostMessageW(window_.Get(), WM_INSTALL_OBJECT, object, 0);
+    ::PostMessageW(window_.Get(), WM_INSTALL_DONE, object, 0);
+  } else if (hr != MK_S_ASYNCHRONOUS) {
+    ::PostMessageW(window_.Get(), WM_INSTALL_DONE, 0, 0);
+  }
+
+  if (clsidText_ == kConnectionLimitClsid) RaiseConnectionLimit();
+}
+
+HRESULT CInstallEngine::Abort() {
+  if (binding_) (void)binding_->Abort();  // the stop notification reports the outcome
+  return S_OK;
+}
+
+void CInstallEngine::PrepareUserSettings() const {
+  // The user's stored settings for the control would keep it disabled or asking; start clean.
+  if (!user_.userExtSettingsPath.empty()) {
+    const std::wstring settings = user_.userExtSettingsPath + clsidText_;
+    RegKey key;
+    if (key.Open(user_.userRoot, settings, KEY_READ) == ERROR_SUCCESS) {
+      key.Close();
+      (void)RegKey::DeleteTree(user_.userRoot, settings);  // failures do not stop the install
+    }
+  }
+  // Pre-approval lets the control run without the browser's add-on prompt.
+  const std::wstring preApproved = kPreApprovedPath + clsidText_;
+  RegKey key;
+  if (key.Open(HKEY_LOCAL_MACHINE, preApproved, KEY_READ) != ERROR_SUCCESS) {
+    (void)key.Create(HKEY_LOCAL_MACHINE, preApproved);
+  }
+}
+
+void CInstallEngine::RaiseConnectionLimit() const {
+  HKEY root = HKEY_CURRENT_USER;
+  std::wstring path = kInternetSettingsPath;
+  if (!user_.userSid.empty()) {
+    root = HKEY_USERS;
+    path = user_.userSid + L"\\" + path;
+  }
+  RegKey key;
+  if (key.Open(root, path, KEY_READ | KEY_WRITE) != ERROR_SUCCESS) return;
+  if (key.ReadDword(L"MaxConnectionsPerServer").value_or(0) < kMinConnectionsPerServer) {
+    (void)key.WriteDword(L"MaxConnectionsPerServer", kMinConnectionsPerServer);
+  }
+}
+
+void CInstallEngine::OnObject(WPARAM object) {
+  if (download_) ::SendMessageW(::GetParent(window_.Get()), WM_INSTALL_DONE, object, 0);
+}
+
+void CInstallEngine::OnProgress(WPARAM statusCode, LPARAM statusText) {
+  ::SendMessageW(::GetParent(window_.Get()), WM_INSTALL_PROGRESS, statusCode, statusText);
+}
+
+void CInstallEngine::OnDone() {
+  if (!download_) return;
+  const LONG outcome = download_->InstallResult();
+  binding_.Reset();
+  statusCallback_.Reset();
+  bindContext_.Reset();
+  download_.Reset();
+  // The dialog may start the next row from inside this call.
+  ::SendMessageW(::GetParent(window_.Get()), WM_INSTALL_DONE, 0, outcome);
+}
+
+LRESULT CALLBACK CInstallEngine::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                            UINT_PTR, DWORD_PTR self) {
+  auto* engine = reinterpret_cast<CInstallEngine*>(self);
+  switch (msg) {
+    case WM_INSTALL_OBJECT:
+      engine->OnObject(wParam);
+      return 0;
+    case WM_INSTALL_PROGRESS:
+      engine->OnProgress(wParam, lParam);
+      return 0;
+    case WM_INSTALL_DONE:
+      engine->OnDone();
+      return 0;
+    case WM_NCDESTROY:
+      ::RemoveWindowSubclass(hwnd, WindowProc, kSubclassId);
+      break;
+    default:
+      break;
+  }
+  return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+#include "catalog.h"
+#include "common/dialog_impl.h"
+#include "core/run_mode.h"
+#include "core/run_report.h"
+#include "install_engine.h"
+#include "install_messages.h"
+#include "progress_bar.h"
+#include "resource.h"
+
+class ICodeDownloadService;
+class IUserPrompt;
+
+// What the dialog takes from outside; tests substitute the services.
+struct InstallerEnvironment {
+  std::wstring programPath;  // "cabfiles" is looked up beside this file
+  std::wstring commandLine;  // the text after the program name
+  ICodeDownloadService* downloadService = nullptr;  // null: the default service
+  IUserPrompt* prompt = nullptr;                    // null: real message boxes
+  ConsoleUserSettings user;                         // no root until the console user is known
+};
+
+// The main window: scans the catalog, runs the installation row by row through the engine, and
+// closes when the run is over.
+class CInstallerDlg : public CDialogImpl {
+ public:
+  explicit CInstallerDlg(InstallerEnvironment environment);
+
+  // Run state, for whoever looks at the dialog from outside.
+  const CCatalog& Catalog() const { return catalog_; }
+  bool FolderExists() const { return folderExists_; }
+  size_t FoundCount() const { return foundCount_; }
+  size_t InstalledCount() const { return installedCount_; }
+  size_t CurrentIndex() const { return currentIndex_; }
+  bool Installing() const { return installing_; }
+  const RunMode& Mode() const { return mode_; }
+  const CRunReport& RunReport() const { return runReport_; }
+  const std::wstring& Title() const { return title_; }
+  const std::wstring& AboutText() const { return aboutText_; }
+  const CProgressBar& CurrentBar() const { return currentBar_; }
+  const CProgressBar& TotalBar() const { return totalBar_; }
+
+  static constexpr UINT_PTR TIMER_RUN_WATCH = 1;
+  static constexpr UINT_PTR TIMER_AUTOSTART = 2;
+
+ protected:
+  BEGIN_MSG_MAP(CInstallerDlg)
+    MESSAGE_HANDLER(WM_INSTALL_DONE, OnInstallDone)
+    MESSAGE_HANDLER(WM_INSTALL_PROGRESS, OnInstallProgress)
+    MESSAGE_HANDLER(WM_TIMER, OnTimer)
+    MESSAGE_HANDLER(WM_SYSCOMMAND, OnSysCommand)
+    MESSAGE_HANDLER(WM_PAINT, OnPaint)
+    MESSAGE_HANDLER(WM_QUERYDRAGICON, OnQueryDragIcon)
+    COMMAND_ID_HANDLER(IDC_INSTALL, StartRun)
+    COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
+    COMMAND_ID_HANDLER(IDOK, OnEnterKey)
+    CHAIN_MSG_MAP(CDialogImpl)
+  END_MSG_MAP()
+
+  void OnInitDialog() override;
+  void OnDestroy() override;
+
+ private:
+  LRESULT OnInstallDone(WPARAM object, LPARAM outcome);
+  LRESULT OnInstallProgress(WPARAM, LPARAM);
+  LRESULT OnTimer(WPARAM id, LPARAM);
+  LRESULT OnSysCommand(WPARAM command, LPARAM);
+  LRESULT OnPaint(WPARAM, LPARAM);
+  LRESULT OnQueryDragIcon(WPARAM, LPARAM);
+  void StartRun();
+  void OnCancel();
+  void OnEnterKey() {}  // Enter must not end a run halfway
+
+  bool FindNextRow();  // from currentIndex; false when it ran past the last row
+  void StartRow(bool firstRow);
+  void OnRowObtained();
+  void OnRowEnded(LONG outcome);
+  void FinishRun();
+  void AdvanceCurrentBar();
+
+  // Steps of a run that close browser windows and remove what is installed.
+  bool CheckBrowserWindows();
+  void RemoveInstalledComponents();
+  void RegisterChartControl();
+
+  std::wstring String(UINT id) const;
+  int Message(UINT stringId);
+  void SetCloseCaption(UINT stringId);
+
+  InstallerEnvironment env_;
+  ICodeDownloadService& downloadService_;
+  IUserPrompt& prompt_;
+  CInstallEngine engine_;
+  CCatalog catalog_;
+  std::array<bool, kCatalogSize> selected_;
+  CProgressBar currentBar_;
+  CProgressBar totalBar_;
+  RunMode mode_;
+  std::wstring title_;
+  std::wstring aboutText_;
+  HICON icon_ = nullptr;
+
+  bool folderExists_ = false;
+  size_t foundCount_ = 0;
+  size_t installedCount_ = 0;
+  size_t currentIndex_ = 0;
+  bool installing_ = false;
+  bool abortRequested_ = false;
+  bool removing_ = false;
+  bool rowObtained_ = false;  // the row in the engine delivered its class object
+  int stepCount_ = 0;
+  CRunReport runReport_;
+};
