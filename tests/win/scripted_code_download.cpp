@@ -30,6 +30,8 @@ std::wstring Hex(HRESULT hr) {
 
 }  // namespace
 
+Microsoft::WRL::ComPtr<IClassFactory> MakeStubClassFactory();
+
 struct CScriptedCodeDownload::Binding {
   class CBinding final : public CComObject<IBinding> {
    public:
@@ -101,9 +103,7 @@ HRESULT CScriptedCodeDownload::GetClassObjectFromURL(REFCLSID clsid, LPCWSTR cod
   const BindScript& script = found != scripts_.end() ? found->second : default_;
 
   if (script.immediate == S_OK) {
-    Microsoft::WRL::ComPtr<IClassFactory> factory;
-    factory.Attach(new CStubFactory);
-    return factory->QueryInterface(riid, object);
+    return MakeStubClassFactory()->QueryInterface(riid, object);
   }
   if (script.immediate != MK_S_ASYNCHRONOUS) return script.immediate;
   if (!callback) return E_INVALIDARG;
@@ -145,8 +145,7 @@ void CScriptedCodeDownload::PlayNextStep() {
             b.callback->OnProgress(0, 0, step.status, step.hasText ? step.text.c_str() : nullptr));
         break;
       case BindStep::Kind::kObject: {
-        Microsoft::WRL::ComPtr<IClassFactory> factory;
-        factory.Attach(new CStubFactory);
+        const auto factory = MakeStubClassFactory();
         Log(L"OnObjectAvailable", b.callback->OnObjectAvailable(
                                       step.iid, step.nullObject ? nullptr : factory.Get()));
         break;
@@ -177,6 +176,12 @@ LRESULT CALLBACK CScriptedCodeDownload::WindowProc(HWND hwnd, UINT msg, WPARAM w
     return 0;
   }
   return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+Microsoft::WRL::ComPtr<IClassFactory> MakeStubClassFactory() {
+  Microsoft::WRL::ComPtr<IClassFactory> factory;
+  factory.Attach(new CStubFactory);
+  return factory;
 }
 
 BindScript InstallsScript() {

@@ -113,5 +113,8 @@ class CScriptedCodeDownload final : public ICodeDownloadService {
   int abortCount_ = 0;
 };
 
+// A class factory that creates nothing, as the scripted service hands out.
+Microsoft::WRL::ComPtr<IClassFactory> MakeStubClassFactory();
+
 // Pumps the thread's messages until the predicate holds or the time runs out.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);

@@ -1,0 +1,337 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/module_info.h"
+#include "common/user_prompt.h"
+#include "core/version_text.h"
+#include "install_messages.h"
+#include "installer_dlg.h"
+#include "resource.h"
+#include "scripted_code_download.h"
+#include "temp_folder.h"
+
+namespace {
+
+const wchar_t kNoFiles[] = L"[QXR-73046] No files.";
+const wchar_t kCompleted[] = L"[QXR-73051] Completed installation successfully.";
+const wchar_t kIncorrect[] = L"[QXR-73021] Installation has been performed incorrectly.";
+
+class RecordingPrompt final : public IUserPrompt {
+ public:
+  int Show(HWND, const std::wstring& text, const std::wstring& caption, UINT) override {
+    texts.push_back(text);
+    captions.push_back(caption);
+    return IDOK;
+  }
+  std::vector<std::wstring> texts;
+  std::vector<std::wstring> captions;
+};
+
+// The control's own visibility flag, whether or not the dialog is on screen yet.
+bool Shown(HWND window) { return (::GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
+
+std::wstring WindowText(HWND window) {
+  wchar_t text[256] = {};
+  ::GetWindowTextW(window, text, 256);
+  return text;
+}
+
+// Runs the main dialog modally over a "cabfiles" folder of its own, with the scripted service
+// and recorded message boxes. A thread timer lets the test look at (and press on) the dialog
+// while it runs; a dialog still open after the time limit is ended and marked.
+class DialogRun {
+ public:
+  DialogRun() { std::filesystem::create_directory(folder.Path() / L"cabfiles"); }
+
+  void AddCab(const std::wstring& name, BindScript script) {
+    folder.Touch(L"cabfiles\\" + name);
+    service.SetScript(name, std::move(script));
+  }
+
+  INT_PTR Run(const std::wstring& commandLine, DWORD limitMs = 20000) {
+    InstallerEnvironment environment;
+    environment.programPath = folder / L"installer.exe";
+    environment.commandLine = commandLine;
+    environment.downloadService = &service;
+    environment.prompt = &prompt;
+    dialog = std::make_unique<CInstallerDlg>(std::move(environment));
+    current_ = this;
+    start_ = ::GetTickCount();
+    limitMs_ = limitMs;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, Tick);
+    const INT_PTR result = dialog->DoModal(::GetModuleHandleW(nullptr));
+    ::KillTimer(nullptr, timer);
+    current_ = nullptr;
+    return result;
+  }
+
+  // Posts a button press to the dialog.
+  void Press(int id) const {
+    ::PostMessageW(dialog->Handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(dialog->Handle(), id)));
+  }
+  HWND Item(int id) const { return ::GetDlgItem(dialog->Handle(), id); }
+
+  // Requested code bases, as file names.
+  std::vector<std::wstring> RequestedCabs() const {
+    std::vector<std::wstring> names;
+    for (const auto& r : service.Requests()) names.push_back(r.codeBase.substr(r.codeBase.rfind(L'\\') + 1));
+    return names;
+  }
+
+  TempFolder folder{L"kovira run"};
+  CScriptedCodeDownload service;
+  RecordingPrompt prompt;
+  std::unique_ptr<CInstallerDlg> dialog;
+  std::function<void(DialogRun&)> onTick;
+  bool timedOut = false;
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    DialogRun* run = current_;
+    if (run == nullptr || run->dialog->Handle() == nullptr) return;
+    if (::GetTickCount() - run->start_ > run->limitMs_) {
+      run->timedOut = true;
+      ::EndDialog(run->dialog->Handle(), -2);
+      return;
+    }
+    if (run->onTick) run->onTick(*run);
+  }
+  static inline DialogRun* current_ = nullptr;
+  DWORD start_ = 0;
+  DWORD limitMs_ = 0;
+};
+
+BindScript FindingResourceTwice() {
+  return {MK_S_ASYNCHRONOUS,
+          {BindStep::Start(), BindStep::Progress(BINDSTATUS_FINDINGRESOURCE),
+           BindStep::Progress(BINDSTATUS_FINDINGRESOURCE), BindStep::Object(), BindStep::Stop()}};
+}
+
+BindScript HtmlCodeBase() {
+  return {MK_S_ASYNCHRONOUS,
+          {BindStep::Start(), BindStep::Progress(BINDSTATUS_CONNECTING),
+           BindStep::Progress(BINDSTATUS_MIMETYPEAVAILABLE, L"text/html"), BindStep::Object(), BindStep::Stop()}};
+}
+
+TEST(InstallerDialog, AutomaticRunInstallsWhatItCanAndCloses) {
+  DialogRun run;
+  run.AddCab(L"Brenvo.cab", InstallsScript());
+  run.AddCab(L"Caldrin.cab", FailsScript());
+  run.AddCab(L"Dastel.CAB", FindingResourceTwice());
+  run.AddCab(L"Elmora.cab", InstallsScript());  // its first status follows the last one of Dastel
+  run.AddCab(L"fennik.cab", {S_OK, {}});
+  run.AddCab(L"GORVATH.CAB", {E_NOINTERFACE, {}});
+  run.AddCab(L"Halden.cab", HtmlCodeBase());
+  run.AddCab(L"Velmar.cab", InstallsScript());
+
+  struct Snapshot {
+    bool taken = false, installVisible = true, installEnabled = true;
+    std::wstring closeCaption, currentLabel, totalLabel;
+    int totalLower = -1, totalUpper = -1, currentUpper = -1;
+  } during;
+  std::wstring lastTotalLabel;
+  run.onTick = [&](DialogRun& r) {
+    lastTotalLabel = r.dialog->TotalBar().Label();
+    if (during.taken || !r.dialog->Installing()) return;
+    during = {true, Shown(r.Item(IDC_INSTALL)), ::IsWindowEnabled(r.Item(IDC_INSTALL)) != FALSE,
+              WindowText(r.Item(IDCANCEL)), r.dialog->CurrentBar().Label(), r.dialog->TotalBar().Label(),
+              r.dialog->TotalBar().Lower(), r.dialog->TotalBar().Upper(), r.dialog->CurrentBar().Upper()};
+  };
+
+  EXPECT_EQ(IDOK, run.Run(L""));
+  ASSERT_FALSE(run.timedOut);
+
+  // Every present row was asked for once, in catalog order.
+  EXPECT_EQ((std::vector<std::wstring>{L"Brenvo.cab", L"Caldrin.cab", L"Dastel.CAB", L"Elmora.cab",
+                                       L"fennik.cab", L"GORVATH.CAB", L"Halden.cab", L"Velmar.cab"}),
+            run.RequestedCabs());
+  EXPECT_EQ(8u, run.dialog->FoundCount());
+  EXPECT_EQ(3u, run.dialog->InstalledCount());
+
+  const auto report = run.dialog->RunReport().Entries();
+  ASSERT_EQ(kCatalogSize, report.size());
+  EXPECT_EQ(L"Arvenco.cab", report[0].first);
+  EXPECT_EQ(kNoFiles, report[0].second);
+  EXPECT_EQ(kCompleted, report[1].second);
+  EXPECT_EQ(L"[QXR-73036]  Caldrin.cab[0]file installation failed.", report[2].second);
+  EXPECT_EQ(L"[QXR-73036]  Dastel.CAB[-1]file installation failed.", report[3].second);
+  EXPECT_EQ(L"[QXR-73036]  Elmora.cab[-1]file installation failed.", report[4].second);
+  EXPECT_EQ(kCompleted, report[5].second);
+  EXPECT_EQ(L"[QXR-73036]  GORVATH.CAB[0]file installation failed.", report[6].second);
+  EXPECT_EQ(L"[QXR-73036]  Halden.cab[-2]file installation failed.", report[7].second);
+  EXPECT_EQ(L"Velmar.cab", report[kVelmarRow].first);
+  EXPECT_EQ(kCompleted, report[kVelmarRow].second);
+  EXPECT_EQ(kNoFiles, report[kCatalogSize - 1].second);
+  EXPECT_TRUE(run.prompt.texts.empty());
+
+  ASSERT_TRUE(during.taken);
+  EXPECT_FALSE(during.installVisible);
+  EXPECT_FALSE(during.installEnabled);
+  EXPECT_EQ(L"Cancel", during.closeCaption);
+  EXPECT_EQ(0, during.totalLower);
+  EXPECT_EQ(8, during.totalUpper);
+  EXPECT_EQ(10, during.currentUpper);
+  EXPECT_NE(std::wstring::npos, during.currentLabel.find(L" is installed.")) << during.currentLabel;
+  EXPECT_NE(std::wstring::npos, during.totalLabel.find(L"/8 is installed.")) << during.totalLabel;
+
+  // At the end the bars are quiet again and the run state is reset.
+  EXPECT_FALSE(run.dialog->Installing());
+  EXPECT_EQ(0u, run.dialog->CurrentIndex());
+  EXPECT_EQ(0, run.dialog->TotalBar().Pos());
+  EXPECT_FALSE(run.dialog->TotalBar().TextShown());
+  EXPECT_FALSE(run.dialog->CurrentBar().TextShown());
+  EXPECT_EQ(L"3/8 is installed.", lastTotalLabel);
+}
+
+TEST(InstallerDialog, CurrentBarCountsProgressAndIsToppedUpOrReset) {
+  DialogRun run;
+  std::vector<int> positions;
+  auto record = [&](IBindStatusCallback*) { positions.push_back(run.dialog->CurrentBar().Pos()); };
+  BindScript few{MK_S_ASYNCHRONOUS, {BindStep::Start(), BindStep::Progress(BINDSTATUS_FINDINGRESOURCE),
+                                     BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA), BindStep::Action(record),
+                                     BindStep::Object(), BindStep::Action(record), BindStep::Stop()}};
+  BindScript many{MK_S_ASYNCHRONOUS, {BindStep::Start()}};
+  for (int i = 0; i < 12; ++i) many.steps.push_back(BindStep::Progress(BINDSTATUS_DOWNLOADINGDATA));
+  many.steps.insert(many.steps.end(), {BindStep::Action(record), BindStep::Object(), BindStep::Action(record), BindStep::Stop()});
+  run.AddCab(L"Brenvo.cab", few);
+  run.AddCab(L"Caldrin.cab", many);
+  EXPECT_EQ(IDOK, run.Run(L""));
+  ASSERT_FALSE(run.timedOut);
+  // Two steps, then reset after the top-up; twelve steps (no top-up), then reset.
+  EXPECT_EQ((std::vector<int>{2, 0, 12, 0}), positions);
+  EXPECT_EQ(2u, run.dialog->InstalledCount());
+}
+
+TEST(InstallerDialog, CancelDuringARowClosesAtTheNextNotification) {
+  // The binding-ended notification comes next: the run is reported as incorrect.
+  {
+    DialogRun run;
+    run.AddCab(L"Brenvo.cab", {MK_S_ASYNCHRONOUS,
+                               {BindStep::Start(), BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA),
+                                BindStep::Action([&](IBindStatusCallback*) { run.Press(IDCANCEL); }),
+                                BindStep::Progress(BINDSTATUS_ENDDOWNLOADDATA), BindStep::Object(), BindStep::Stop()}});
+    run.AddCab(L"Caldrin.cab", InstallsScript());
+    EXPECT_EQ(IDCANCEL, run.Run(L""));
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(std::vector<std::wstring>{kIncorrect}, run.prompt.texts);
+    EXPECT_EQ(std::vector<std::wstring>{L"Brenvo.cab"}, run.RequestedCabs());
+    EXPECT_EQ(1, run.service.AbortCount());
+    EXPECT_EQ(0u, run.dialog->InstalledCount());
+  }
+  // The object arrives first (already on its way when Cancel was pressed): a silent close.
+  {
+    DialogRun run;
+    run.AddCab(L"Brenvo.cab", {MK_S_ASYNCHRONOUS,
+                               {BindStep::Start(), BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA),
+                                BindStep::Action([&](IBindStatusCallback* callback) {
+                                  run.Press(IDCANCEL);
+                                  const auto factory = MakeStubClassFactory();
+                                  EXPECT_EQ(S_OK, callback->OnObjectAvailable(IID_IClassFactory, factory.Get()));
+                                }),
+                                BindStep::Stop()}});
+    run.AddCab(L"Caldrin.cab", InstallsScript());
+    EXPECT_EQ(IDCANCEL, run.Run(L""));
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_TRUE(run.prompt.texts.empty());
+    EXPECT_EQ(std::vector<std::wstring>{L"Brenvo.cab"}, run.RequestedCabs());
+    EXPECT_EQ(1u, run.dialog->InstalledCount());
+  }
+}
+
+TEST(InstallerDialog, CancelAfterTheLastRowStillCloses) {
+  DialogRun run;
+  BindScript script = InstallsScript();
+  script.steps.push_back(BindStep::Action([&](IBindStatusCallback*) { run.Press(IDCANCEL); }));
+  run.AddCab(L"Brenvo.cab", script);
+  EXPECT_EQ(IDCANCEL, run.Run(L""));
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_TRUE(run.prompt.texts.empty());
+  EXPECT_EQ(1u, run.dialog->InstalledCount());
+}
+
+TEST(InstallerDialog, FolderWithoutCatalogCabsStartsNothing) {
+  DialogRun run;
+  run.folder.Touch(L"cabfiles\\Other.cab");
+  std::wstring caption;
+  bool installEnabled = true;
+  run.onTick = [&](DialogRun& r) {
+    if (r.dialog->RunReport().Entries().size() < kCatalogSize) return;
+    caption = WindowText(r.Item(IDCANCEL));
+    installEnabled = ::IsWindowEnabled(r.Item(IDC_INSTALL)) != FALSE;
+    r.Press(IDCANCEL);  // the Close button ("Cancel") is the way out
+  };
+  EXPECT_EQ(IDCANCEL, run.Run(L""));
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_TRUE(run.service.Requests().empty());
+  EXPECT_FALSE(run.dialog->Installing());
+  EXPECT_EQ(L"Cancel", caption);
+  EXPECT_FALSE(installEnabled);
+  for (const auto& entry : run.dialog->RunReport().Entries()) EXPECT_EQ(kNoFiles, entry.second);
+}
+
+TEST(InstallerDialog, MissingFolderIsReportedAndNothingStarts) {
+  DialogRun run;
+  std::filesystem::remove(run.folder.Path() / L"cabfiles");
+  std::wstring caption;
+  bool installEnabled = true;
+  int ticks = 0;
+  run.onTick = [&](DialogRun& r) {
+    if (++ticks < 10) return;  // give the auto-start timer time to (not) act
+    caption = WindowText(r.Item(IDCANCEL));
+    installEnabled = ::IsWindowEnabled(r.Item(IDC_INSTALL)) != FALSE;
+    r.Press(IDCANCEL);
+  };
+  EXPECT_EQ(IDCANCEL, run.Run(L""));
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_EQ(std::vector<std::wstring>{L"\"cabfiles\" folder does not exist!\r\nCreate sub folder as \"cabfiles\", and copy cabinet files!"},
+            run.prompt.texts);
+  EXPECT_EQ(ModuleBaseName(nullptr), run.prompt.captions.at(0));
+  EXPECT_EQ(L"Close", caption);
+  EXPECT_FALSE(installEnabled);
+  EXPECT_TRUE(run.service.Requests().empty());
+  EXPECT_TRUE(run.dialog->RunReport().Text().empty());
+}
+
+TEST(InstallerDialog, ManualModeWaitsForInstallAndSaysWhenDone) {
+  DialogRun run;
+  run.AddCab(L"Brenvo.cab", InstallsScript());
+  bool pressed = false;
+  bool installVisible = false;
+  run.onTick = [&](DialogRun& r) {
+    if (pressed) return;
+    installVisible = Shown(r.Item(IDC_INSTALL)) && ::IsWindowEnabled(r.Item(IDC_INSTALL));
+    EXPECT_TRUE(r.service.Requests().empty());  // nothing starts by itself
+    pressed = true;
+    r.Press(IDC_INSTALL);
+  };
+  EXPECT_EQ(IDOK, run.Run(L"5"));
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_TRUE(installVisible);
+  EXPECT_EQ(std::vector<std::wstring>{L"Completed installation successfully."}, run.prompt.texts);
+  EXPECT_EQ(1u, run.dialog->InstalledCount());
+}
+
+TEST(InstallerDialog, TitleAndAboutTextCarryTheProgramVersion) {
+  DialogRun run;
+  std::wstring windowTitle, menuItem;
+  run.onTick = [&](DialogRun& r) {
+    windowTitle = WindowText(r.dialog->Handle());
+    wchar_t item[64] = {};
+    ::GetMenuStringW(::GetSystemMenu(r.dialog->Handle(), FALSE), IDM_ABOUTBOX, item, 64, MF_BYCOMMAND);
+    menuItem = item;
+    r.Press(IDCANCEL);
+  };
+  EXPECT_EQ(IDCANCEL, run.Run(L"1"));
+  const auto version = FileVersionOf(ModuleFilePath(nullptr));
+  ASSERT_TRUE(version.has_value());
+  EXPECT_EQ(FormatWindowTitle(L"Local Installer ", *version), run.dialog->Title());
+  EXPECT_EQ(run.dialog->Title(), windowTitle);
+  EXPECT_EQ(FormatAboutText(L"Local Installer ", *version), run.dialog->AboutText());
+  EXPECT_EQ(L"About Local Installer(&A)...", menuItem);
+}
+
+}  // namespace
