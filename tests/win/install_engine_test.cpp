@@ -237,6 +237,26 @@ TEST_F(EngineFixture, ConnectionLimitComponentRaisesTheLimit) {
   if (saved) (void)key.WriteDword(L"MaxConnectionsPerServer", *saved);
 }
 
+// A console user known by SID has the limit raised in that user's own hive.
+TEST(InstallEngine, ConnectionLimitGoesToTheConsoleUsersHive) {
+  const std::wstring sid = L"S-1-5-21-1004336348-1177238915-682003330-5001";
+  const std::wstring path = sid + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
+  RegKey key;
+  ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_USERS, path));
+  ASSERT_EQ(ERROR_SUCCESS, key.WriteDword(L"MaxConnectionsPerServer", 6));
+
+  CScriptedCodeDownload service;
+  RecordingParent parent;
+  CInstallEngine engine(service, ConsoleUserSettings{HKEY_USERS, L"", sid});
+  ASSERT_TRUE(engine.Create(parent.Handle()));
+  engine.SetTarget(kConnectionLimitClsid, kCodeBase, kCatalogVersionText);
+  engine.Start();
+  ASSERT_TRUE(parent.WaitForDone());
+  EXPECT_EQ(10u, key.ReadDword(L"MaxConnectionsPerServer").value_or(0));
+  key.Close();
+  (void)RegKey::DeleteTree(HKEY_USERS, sid);
+}
+
 // With a known console user: that user's stored settings for the control are erased, and the
 // control is pre-approved for the machine.
 TEST(InstallEngine, PreparesTheConsoleUsersSettings) {
