@@ -45,3 +45,29 @@ std::optional<std::array<unsigned, 4>> FileVersionOf(const std::wstring& path) {
   return std::array<unsigned, 4>{HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
                                  HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
 }
+
+std::optional<std::wstring> FileVersionString(const std::wstring& path, const std::wstring& name) {
+  DWORD handle = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &handle);
+  if (size == 0) return std::nullopt;
+  std::vector<BYTE> data(size);
+  if (!::GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return std::nullopt;
+  struct Translation {
+    WORD language;
+    WORD codePage;
+  }* translation = nullptr;
+  UINT length = 0;
+  if (!::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                        &length) ||
+      length < sizeof(Translation)) {
+    return std::nullopt;
+  }
+  wchar_t query[96];
+  swprintf(query, 96, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language, translation->codePage,
+           name.c_str());
+  wchar_t* value = nullptr;
+  if (!::VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&value), &length) || value == nullptr) {
+    return std::nullopt;
+  }
+  return std::wstring(value, length > 0 && value[length - 1] == L'\0' ? length - 1 : length);
+}

@@ -17,3 +17,6 @@ std::wstring ModuleBaseName(HMODULE module);
 
 // The fixed file version a.b.c.d of a file, from its version resource.
 std::optional<std::array<unsigned, 4>> FileVersionOf(const std::wstring& path);
+
+// A string of the file's version resource (first translation), e.g. "FileDescription".
+std::optional<std::wstring> FileVersionString(const std::wstring& path, const std::wstring& name);

@@ -2,23 +2,11 @@
 
 #include <wrl/client.h>
 
-namespace {
+#include "code_download_service.h"
 
-// The system's own service.
-class SystemCodeDownload final : public ICodeDownloadService {
- public:
-  HRESULT GetClassObjectFromURL(REFCLSID clsid, LPCWSTR codeBase, DWORD versionMS,
-                                DWORD versionLS, LPCWSTR contentType, IBindCtx* context,
-                                DWORD classContext, REFIID riid, void** object) override {
-    return ::CoGetClassObjectFromURL(clsid, codeBase, versionMS, versionLS, contentType, context,
-                                     classContext, nullptr, riid, object);
-  }
-};
-
-}  // namespace
-
+// Ours rather than the system's: the same on every Windows version and under Wine.
 ICodeDownloadService& DefaultCodeDownloadService() {
-  static SystemCodeDownload service;
+  static CCodeDownloadService service;
   return service;
 }
 

@@ -220,7 +220,9 @@ TEST_F(EngineFixture, ConnectionLimitComponentRaisesTheLimit) {
   struct Case { std::optional<DWORD> before; DWORD after; };
   for (const Case& c : {Case{4, 10}, Case{16, 16}, Case{std::nullopt, 10}, Case{10, 10}}) {
     ::RegDeleteValueW(key.Get(), L"MaxConnectionsPerServer");
-    if (c.before) ASSERT_EQ(ERROR_SUCCESS, key.WriteDword(L"MaxConnectionsPerServer", *c.before));
+    if (c.before) {
+      ASSERT_EQ(ERROR_SUCCESS, key.WriteDword(L"MaxConnectionsPerServer", *c.before));
+    }
     parent.events.clear();
     Install(kConnectionLimitClsid);
     ASSERT_TRUE(parent.WaitForDone());

@@ -45,7 +45,7 @@ BOOL CALLBACK MatchInstallerWindow(HWND window, LPARAM lParam) {
   if (owner != s->id || ::GetWindow(window, GW_OWNER) != nullptr) return TRUE;
   wchar_t title[64] = {};
   ::GetWindowTextW(window, title, 64);
-  if (std::wstring(title).rfind(L"Local Installer V", 0) != 0) return TRUE;
+  if (wcsncmp(title, L"Local Installer V", 17) != 0) return TRUE;
   s->found = window;
   return FALSE;
 }

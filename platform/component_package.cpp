@@ -1,0 +1,283 @@
+#include "component_package.h"
+
+#include <objbase.h>
+#include <olectl.h>
+#include <shlwapi.h>
+#include <urlmon.h>
+
+#include <algorithm>
+#include <cwctype>
+
+#include "cab_extractor.h"
+#include "common/module_info.h"
+#include "common/scoped_owner.h"
+#include "common/text_conversion.h"
+#include "common/win_error.h"
+#include "platform/core/member_name.h"
+
+namespace {
+
+constexpr DWORD kMaxInfBytes = 64 * 1024;
+constexpr DWORD kRegisterTimeoutMs = 60000;
+
+bool EndsWithNoCase(const std::wstring& text, const std::wstring& suffix) {
+  return text.size() >= suffix.size() &&
+         ::CompareStringOrdinal(text.c_str() + text.size() - suffix.size(), -1, suffix.c_str(), -1, TRUE) ==
+             CSTR_EQUAL;
+}
+
+std::wstring StemOf(const std::wstring& path) {
+  std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
+  return name.substr(0, name.rfind(L'.'));
+}
+
+HRESULT ReadHead(const std::wstring& path, std::string& head, DWORD bytes) {
+  ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return HResultFromLastError();
+  head.assign(bytes, '\0');
+  DWORD read = 0;
+  if (!::ReadFile(file.Get(), head.data(), bytes, &read, nullptr)) return HResultFromLastError();
+  head.resize(read);
+  return S_OK;
+}
+
+HRESULT ErrorForInf(InfError error) {
+  switch (error) {
+    case InfError::kHooksUnsupported:
+      return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+    case InfError::kBadFileName:
+      return kErrorUnsafeMemberName;
+    case InfError::kTooLarge:
+      return kErrorCabinetTooLarge;
+    default:
+      return SPAPI_E_GENERAL_SYNTAX;
+  }
+}
+
+std::wstring NewPrivateFolder() {
+  wchar_t temp[MAX_PATH] = {};
+  if (::GetTempPathW(MAX_PATH, temp) == 0) return {};
+  GUID guid;
+  if (FAILED(::CoCreateGuid(&guid))) return {};
+  wchar_t name[64];
+  swprintf(name, 64, L"kvcd-%08lx%04x%04x", guid.Data1, guid.Data2, guid.Data3);
+  std::wstring folder = std::wstring(temp) + name;
+  // Fresh: an existing folder of that name is not ours.
+  return ::CreateDirectoryW(folder.c_str(), nullptr) ? folder : std::wstring();
+}
+
+void RemoveFlatFolder(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        ::DeleteFileW((folder + L"\\" + data.cFileName).c_str());
+      }
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+  }
+  ::RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
+
+CComponentPackage::CComponentPackage(std::wstring clsid, std::wstring codeBase, CComponentStore store)
+    : clsid_(std::move(clsid)), codeBase_(std::move(codeBase)), store_(std::move(store)) {}
+
+CComponentPackage::~CComponentPackage() {
+  CComponentStore::Discard(placements_);
+  if (!folder_.empty()) RemoveFlatFolder(folder_);
+}
+
+HRESULT CComponentPackage::Prepare(const std::atomic<bool>& cancel) {
+  HRESULT hr = Fetch();
+  if (SUCCEEDED(hr) && !html_) hr = Unpack(cancel);
+  if (SUCCEEDED(hr) && !html_) hr = cancel.load() ? E_ABORT : Stage();
+  return hr;
+}
+
+HRESULT CComponentPackage::Fetch() {
+  if (::PathIsURLW(codeBase_.c_str())) {
+    if (::UrlIsFileUrlW(codeBase_.c_str())) {
+      wchar_t path[MAX_PATH];
+      DWORD length = MAX_PATH;
+      if (FAILED(::PathCreateFromUrlW(codeBase_.c_str(), path, &length, 0))) return INET_E_INVALID_URL;
+      localCab_ = path;
+    } else {
+      wchar_t path[MAX_PATH] = {};
+      const HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+      const HRESULT hr = ::URLDownloadToCacheFileW(nullptr, codeBase_.c_str(), path, MAX_PATH, 0, nullptr);
+      if (SUCCEEDED(init)) ::CoUninitialize();
+      if (FAILED(hr)) return hr;
+      localCab_ = path;
+    }
+  } else {
+    localCab_ = codeBase_;
+  }
+  std::string head;
+  const HRESULT hr = ReadHead(localCab_, head, 512);
+  if (FAILED(hr)) return hr;
+  if (head.rfind("MSCF", 0) == 0) return S_OK;
+  // A web server's error page saved under the CAB's name is the usual non-CAB code base.
+  size_t i = head.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+  while (i < head.size() && std::isspace(static_cast<unsigned char>(head[i]))) ++i;
+  if (i < head.size() && head[i] == '<') {
+    html_ = true;
+    return S_OK;
+  }
+  return kErrorNotCabinet;
+}
+
+HRESULT CComponentPackage::Unpack(const std::atomic<bool>& cancel) {
+  folder_ = NewPrivateFolder();
+  if (folder_.empty()) return HResultFromLastError();
+  CCabExtractor extractor;
+  extractor.SetCancelFlag(&cancel);
+
+  // First the INF, which says what else to take.
+  std::vector<std::string> members;
+  std::vector<std::string> infs;
+  HRESULT hr = extractor.Extract(localCab_, folder_, [&](const std::string& name, uint32_t) {
+    const bool isInf = name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
+    if (!isInf || !IsPlainMemberName(name)) return CCabExtractor::Decision::kSkip;
+    infs.push_back(name);
+    return CCabExtractor::Decision::kExtract;
+  }, &members);
+  if (FAILED(hr)) return hr;
+  for (size_t i = 0; i < members.size(); ++i) {
+    for (size_t j = i + 1; j < members.size(); ++j) {
+      if (EqualsNoCase(members[i], members[j])) return kErrorDuplicateMember;
+    }
+  }
+  if (infs.empty()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  const std::string cabStem = WideToUtf8(StemOf(localCab_));
+  const auto own = std::find_if(infs.begin(), infs.end(), [&](const std::string& n) {
+    return EqualsNoCase(n.substr(0, n.size() - 4), cabStem);
+  });
+  infMember_ = Utf8ToWide(own != infs.end() ? *own : infs.front());
+
+  std::string text;
+  hr = ReadHead(folder_ + L"\\" + infMember_, text, kMaxInfBytes + 1);
+  if (FAILED(hr)) return hr;
+  const InfParseResult parsed = ParseCodeDownloadInf(text);
+  if (parsed.error != InfError::kNone) return ErrorForInf(parsed.error);
+  inf_ = parsed.inf;
+
+  // Then the files the INF lists as being in this CAB, and nothing else.
+  std::vector<std::string> wanted;
+  for (const InfFileEntry& entry : inf_.files) {
+    if (entry.location == "ignore") continue;
+    if (entry.location != "thiscab") return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);  // no fetching from elsewhere
+    const bool present = std::any_of(members.begin(), members.end(),
+                                     [&](const std::string& m) { return EqualsNoCase(m, entry.name); });
+    if (!present) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    wanted.push_back(entry.name);
+  }
+  std::vector<std::string> extracted;
+  hr = extractor.Extract(localCab_, folder_, [&](const std::string& name, uint32_t) {
+    const bool listed = std::any_of(wanted.begin(), wanted.end(), [&](const std::string& w) { return EqualsNoCase(w, name); });
+    const bool isInf = std::find(infs.begin(), infs.end(), name) != infs.end();
+    if (!listed || isInf) return CCabExtractor::Decision::kSkip;
+    extracted.push_back(name);
+    return CCabExtractor::Decision::kExtract;
+  });
+  if (FAILED(hr)) return hr;
+
+  // Listed main control first; installed in reverse order.
+  for (auto it = inf_.files.rbegin(); it != inf_.files.rend(); ++it) {
+    if (it->location != "thiscab") continue;
+    File file;
+    file.entry = *it;
+    const auto member = std::find_if(members.begin(), members.end(), [&](const std::string& m) { return EqualsNoCase(m, it->name); });
+    file.path = folder_ + L"\\" + Utf8ToWide(*member);
+    const bool isExecutable = EndsWithNoCase(file.path, L".dll") || EndsWithNoCase(file.path, L".ocx") ||
+                              EndsWithNoCase(file.path, L".exe");
+    file.selfRegister = it->registerServer == InfFileEntry::Register::kYes ||
+                        (it->registerServer == InfFileEntry::Register::kDefault && isExecutable &&
+                         FileVersionString(file.path, L"OLESelfRegister").has_value());
+    files_.push_back(file);
+  }
+
+  // People know the component by its main module's description.
+  const auto main = std::find_if(files_.begin(), files_.end(), [&](const File& f) {
+    return !f.entry.clsid.empty() && ::CompareStringOrdinal(Utf8ToWide(f.entry.clsid).c_str(), -1, clsid_.c_str(), -1, TRUE) == CSTR_EQUAL;
+  });
+  const File* described = main != files_.end() ? &*main : files_.empty() ? nullptr : &files_.back();
+  displayName_ = StemOf(localCab_);
+  if (described) {
+    if (auto description = FileVersionString(described->path, L"FileDescription"); description && !description->empty()) {
+      displayName_ = *description;
+    }
+    if (auto version = FileVersionOf(described->path)) {
+      version_ = std::to_wstring((*version)[0]) + L"," + std::to_wstring((*version)[1]) + L"," +
+                 std::to_wstring((*version)[2]) + L"," + std::to_wstring((*version)[3]);
+    }
+  }
+  return S_OK;
+}
+
+HRESULT CComponentPackage::Stage() {
+  for (File& file : files_) {
+    CComponentStore::Placement placement;
+    HRESULT hr = store_.Plan(clsid_, Utf8ToWide(file.entry.name), file.entry.destDir, file.path, placement);
+    if (SUCCEEDED(hr)) hr = CComponentStore::Stage(placement);
+    if (FAILED(hr)) return hr;
+    file.path = placement.target;
+    placements_.push_back(placement);
+  }
+  // The INF is kept in the cache folder with the component, as a record of what it installed.
+  CComponentStore::Placement inf;
+  HRESULT hr = store_.Plan(clsid_, infMember_, 0, folder_ + L"\\" + infMember_, inf);
+  if (SUCCEEDED(hr)) hr = CComponentStore::Stage(inf);
+  if (FAILED(hr)) return hr;
+  placements_.push_back(inf);
+  return S_OK;
+}
+
+HRESULT CComponentPackage::Register(const File& file) const {
+  if (EndsWithNoCase(file.path, L".exe")) {
+    std::wstring commandLine = L"\"" + file.path + L"\" /RegServer";
+    STARTUPINFOW startup = {sizeof(startup)};
+    PROCESS_INFORMATION info = {};
+    if (!::CreateProcessW(file.path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info)) {
+      return HResultFromLastError();
+    }
+    ScopedHandle process(info.hProcess);
+    ScopedHandle thread(info.hThread);
+    if (::WaitForSingleObject(process.Get(), kRegisterTimeoutMs) != WAIT_OBJECT_0) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    DWORD code = 1;
+    ::GetExitCodeProcess(process.Get(), &code);
+    return code == 0 ? S_OK : SELFREG_E_CLASS;
+  }
+  ScopedModule module(::LoadLibraryExW(file.path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  if (!module) return HResultFromLastError();
+  using RegisterServer = HRESULT(STDAPICALLTYPE*)();
+  auto registerServer = reinterpret_cast<RegisterServer>(::GetProcAddress(module.Get(), "DllRegisterServer"));
+  if (registerServer == nullptr) return HResultFromLastError();
+  const HRESULT hr = registerServer();
+  return SUCCEEDED(hr) ? S_OK : hr;
+}
+
+HRESULT CComponentPackage::Install() {
+  HRESULT hr = CComponentStore::Commit(placements_);
+  if (FAILED(hr)) return hr;
+  for (const File& file : files_) {
+    if (!file.selfRegister) continue;
+    hr = Register(file);
+    if (FAILED(hr)) {
+      CComponentStore::RollBack(placements_);
+      return hr;
+    }
+  }
+  // The modules are shared files of their owners; the INF (placed last) is only our record.
+  std::vector<std::wstring> paths;
+  for (size_t i = 0; i < files_.size(); ++i) {
+    store_.RecordFile(clsid_, placements_[i]);
+    paths.push_back(placements_[i].target);
+  }
+  store_.RecordComponent(clsid_, displayName_, codeBase_, placements_.back().target, version_, paths);
+  CComponentStore::Discard(placements_);
+  return S_OK;
+}
