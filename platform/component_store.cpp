@@ -83,7 +83,7 @@ HRESULT CComponentStore::Plan(const std::wstring& clsid, const std::wstring& nam
       HANDLE find = ::FindFirstFileW((cacheFolder_ + L"\\CONFLICT.*").c_str(), &data);
       if (find != INVALID_HANDLE_VALUE) {
         do {
-          next = std::max(next, _wtoi(data.cFileName + 8) + 1);
+          next = std::max(next, _wtoi(data.cFileName + 9) + 1);  // after "CONFLICT."
         } while (::FindNextFileW(find, &data));
         ::FindClose(find);
       }
