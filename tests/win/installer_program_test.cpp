@@ -4,7 +4,10 @@
 #include <string>
 
 #include "common/module_info.h"
+#include "common/reg_key.h"
 #include "common/scoped_owner.h"
+#include "core/catalog_table.h"
+#include "platform/component_store.h"
 #include "temp_folder.h"
 
 namespace {
@@ -56,6 +59,30 @@ HWND FindTopWindowOf(DWORD processId) {
   return search.found;
 }
 
+std::filesystem::path BuildCabs(const wchar_t* kind) { return BuiltInstaller().parent_path().parent_path() / kind; }
+
+const CatalogRow* RowForCab(const std::wstring& cab) {
+  for (const auto& row : kCatalogRows) {
+    if (_wcsicmp(row.cabName, cab.c_str()) == 0) return &row;
+  }
+  return nullptr;
+}
+
+std::wstring WindowsFolder() {
+  wchar_t path[MAX_PATH] = {};
+  ::GetWindowsDirectoryW(path, MAX_PATH);
+  return path;
+}
+
+bool AnyFileNamed(const std::filesystem::path& root, const std::wstring& part) {
+  std::error_code ignored;
+  for (auto it = std::filesystem::recursive_directory_iterator(root, std::filesystem::directory_options::skip_permission_denied, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    if (it->path().filename().wstring().find(part) != std::wstring::npos) return true;
+  }
+  return false;
+}
+
 class InstallerProgram : public testing::Test {
  protected:
   void SetUp() override {
@@ -63,6 +90,36 @@ class InstallerProgram : public testing::Test {
     program_ = folder_.Path() / L"installer.exe";
     std::filesystem::copy_file(BuiltInstaller(), program_);
   }
+  // Copies every CAB of a build folder into the program's "cabfiles"; returns their names.
+  std::vector<std::wstring> AddCabs(const wchar_t* kind) {
+    std::vector<std::wstring> names;
+    std::filesystem::create_directories(folder_.Path() / L"cabfiles");
+    for (const auto& entry : std::filesystem::directory_iterator(BuildCabs(kind))) {
+      std::filesystem::copy_file(entry.path(), folder_.Path() / L"cabfiles" / entry.path().filename());
+      names.push_back(entry.path().filename().wstring());
+    }
+    return names;
+  }
+
+  void RunToTheEnd() {
+    Process process = Start(program_, L"");
+    ASSERT_TRUE(process.handle.IsValid());
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.handle.Get(), 60000)) << "the program did not exit";
+  }
+
+  // The component is installed in the store folder from this program's CAB.
+  void ExpectInstalled(const std::wstring& cab) {
+    SCOPED_TRACE(cab);
+    const CatalogRow* row = RowForCab(cab);
+    ASSERT_NE(nullptr, row);
+    const std::wstring module = WindowsFolder() + L"\\Downloaded Program Files\\" + row->moduleName;
+    EXPECT_EQ(module, CComponentStore::RegisteredServer(row->clsid).value_or(L"(none)"));
+    RegKey unit;
+    ASSERT_EQ(ERROR_SUCCESS, unit.Open(HKEY_LOCAL_MACHINE, std::wstring(L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") +
+                                                            row->clsid + L"\\DownloadInformation"));
+    EXPECT_EQ((folder_.Path() / L"cabfiles" / cab).wstring(), unit.ReadString(L"CODEBASE").value_or(L""));
+  }
+
   TempFolder folder_{L"kovira program"};
   std::filesystem::path program_;
 };
@@ -78,6 +135,31 @@ TEST_F(InstallerProgram, AutomaticModeRunsAndExitsByItself) {
   DWORD code = 1;
   ::GetExitCodeProcess(process.handle.Get(), &code);
   EXPECT_EQ(0u, code);
+}
+
+// Over the sample CABs the program installs every component, then closes by itself.
+TEST_F(InstallerProgram, InstallsEverySampleComponent) {
+  const auto cabs = AddCabs(L"cabfiles");
+  ASSERT_FALSE(cabs.empty());
+  RunToTheEnd();
+  for (const auto& cab : cabs) ExpectInstalled(cab);
+}
+
+// Bad CABs among good ones: the good ones are installed, nothing lands outside the store, and
+// the run still ends.
+TEST_F(InstallerProgram, BadCabsDoNotStopTheRun) {
+  const auto good = AddCabs(L"cabfiles");
+  (void)AddCabs(L"badcabs");
+  RunToTheEnd();
+  for (const auto& cab : good) ExpectInstalled(cab);
+  wchar_t temp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, temp);
+  EXPECT_FALSE(AnyFileNamed(WindowsFolder(), L"evil"));
+  EXPECT_FALSE(AnyFileNamed(temp, L"evil"));
+  EXPECT_FALSE(AnyFileNamed(L"C:\\users", L"evil"));
+  EXPECT_FALSE(AnyFileNamed(temp, L"kvcd-"));
+  // The hostile component's own module was not installed either: its CAB was refused whole.
+  EXPECT_FALSE(CComponentStore::RegisteredServer(RowForCab(L"Norvak.cab")->clsid).has_value());
 }
 
 // A manual mode waits for the user; its window carries the version in its title and closes on
