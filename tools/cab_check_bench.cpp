@@ -19,14 +19,18 @@ uint32_t Le(const std::string& b, size_t at, int bytes) {
   return v;
 }
 
-// Output bytes of all blocks, summed from the block headers (no reserve areas expected here).
+// Output bytes of all blocks, summed from the block headers of a cabinet that passed the check.
 uint64_t DecodedSize(const std::string& cab) {
+  const bool reserve = Le(cab, 30, 2) & 4;
+  const size_t folders = reserve ? 40 + Le(cab, 36, 2) : 36;
+  const size_t folderSize = 8 + (reserve ? Le(cab, 38, 1) : 0);
+  const size_t dataSize = 8 + (reserve ? Le(cab, 39, 1) : 0);
   uint64_t total = 0;
-  for (uint32_t f = 0, folders = Le(cab, 26, 2); f < folders; ++f) {
-    size_t at = Le(cab, 36 + 8 * f, 4);
-    for (uint32_t b = 0, blocks = Le(cab, 40 + 8 * f, 2); b < blocks; ++b) {
+  for (uint32_t f = 0, count = Le(cab, 26, 2); f < count; ++f) {
+    size_t at = Le(cab, folders + folderSize * f, 4);
+    for (uint32_t b = 0, blocks = Le(cab, folders + folderSize * f + 4, 2); b < blocks; ++b) {
       total += Le(cab, at + 6, 2);
-      at += 8 + Le(cab, at + 4, 2);
+      at += dataSize + Le(cab, at + 4, 2);
     }
   }
   return total;
