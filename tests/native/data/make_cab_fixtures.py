@@ -13,6 +13,8 @@ previous ones (the history a decoder must keep):
   history.cab     one folder, MSZIP blocks that need the history, checksums
   reserve.cab     the same with reserved areas in header, folders and blocks (checksums 0)
   twofolders.cab  an MSZIP folder and an uncompressed one
+  split.cab       two MSZIP folders, the second referring back into the first: a broken writer,
+                  since every folder starts with an empty history
 seeds/ gets small variants of all kinds (checksums 0 where fuzzing should reach the decoder);
 they are the committed tests/fuzz/cab_corpus.
 """
@@ -62,8 +64,7 @@ def table_bytes(seed, rows):
     return b"".join(struct.pack("<IHHd", i, rng.randrange(1 << 16), i % 7, rng.random()) for i in range(rows))
 
 
-def blocks_of(kind, data, reserve, with_checksums):
-    history = b""
+def blocks_of(kind, data, reserve, with_checksums, history=b""):
     out = []
     for i in range(0, len(data), BLOCK):
         chunk = data[i:i + BLOCK]
@@ -77,10 +78,11 @@ def blocks_of(kind, data, reserve, with_checksums):
         fields = struct.pack("<HH", len(payload), len(chunk)) + b"\xa5" * reserve
         csum = checksum(fields, checksum(payload, 0)) if with_checksums else 0
         out.append(struct.pack("<I", csum) + fields + payload)
-    return out
+    return out, history
 
 
-def write_cab(folders, header_reserve=0, folder_reserve=0, data_reserve=0, with_checksums=True):
+def write_cab(folders, header_reserve=0, folder_reserve=0, data_reserve=0, with_checksums=True,
+              carry_history=False):
     """folders: [(NONE or MSZIP, [(name, data), ...]), ...]. Returns the cabinet's bytes."""
     reserve = header_reserve or folder_reserve or data_reserve
     header_size = 36 + (4 + header_reserve if reserve else 0)
@@ -94,8 +96,11 @@ def write_cab(folders, header_reserve=0, folder_reserve=0, data_reserve=0, with_
     data_at = header_size + folders_size + len(files)
     folder_table = b""
     body = b""
+    history = b""
     for kind, members in folders:
-        blocks = blocks_of(kind, b"".join(d for _, d in members), data_reserve, with_checksums)
+        blocks, carried = blocks_of(kind, b"".join(d for _, d in members), data_reserve, with_checksums,
+                                    history)
+        history = carried if carry_history else b""
         folder_table += struct.pack("<IHH", data_at + len(body), len(blocks), kind) + b"\x5a" * folder_reserve
         body += b"".join(blocks)
     total = data_at + len(body)
@@ -140,7 +145,7 @@ def main(out_dir, tool):
                    [(b"first.txt", members["first.txt"]), (b"table.bin", members["table.bin"])])
 
     history = [(MSZIP, [(b"big.txt", members["big.txt"][:80_000]), (b"note.txt", members["note.txt"])])]
-    blocks = blocks_of(MSZIP, members["big.txt"][:80_000], 0, False)
+    blocks, _ = blocks_of(MSZIP, members["big.txt"][:80_000], 0, False)
     try:  # the fixture is only worth having if a block cannot be decoded without its history
         zlib.decompressobj(-15).decompress(blocks[1][10:])
         sys.exit("history.cab: the second block decodes without history")
@@ -151,6 +156,9 @@ def main(out_dir, tool):
          write_cab(history, header_reserve=20, folder_reserve=4, data_reserve=4, with_checksums=False))
     two = [(MSZIP, [(b"big.txt", members["big.txt"][:40_000])]), (NONE, [(b"table.bin", members["table.bin"])])]
     save(os.path.join(out_dir, "twofolders.cab"), write_cab(two))
+    text = members["big.txt"]
+    split = [(MSZIP, [(b"one.txt", text[:40_000])]), (MSZIP, [(b"two.txt", text[:40_000])])]
+    save(os.path.join(out_dir, "split.cab"), write_cab(split, carry_history=True))
 
     # Fuzz seeds, each well under 8 KiB.
     gcab(tool, os.path.join(seeds, "gcab_mszip.cab"), path("first.txt", "second.txt"), True)
