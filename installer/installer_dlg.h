@@ -11,7 +11,7 @@
 #include "core/run_report.h"
 #include "install_engine.h"
 #include "install_messages.h"
-#include "progress_bar.h"
+#include "labeled_progress_ctrl.h"
 #include "resource.h"
 
 class ICodeDownloadService;
@@ -43,8 +43,8 @@ class CInstallerDlg : public CDialogImpl {
   const CRunReport& RunReport() const { return runReport_; }
   const std::wstring& Title() const { return title_; }
   const std::wstring& AboutText() const { return aboutText_; }
-  const CProgressBar& CurrentBar() const { return currentBar_; }
-  const CProgressBar& TotalBar() const { return totalBar_; }
+  const CLabeledProgressCtrl& CurrentBar() const { return currentBar_; }
+  const CLabeledProgressCtrl& TotalBar() const { return totalBar_; }
 
   static constexpr UINT_PTR TIMER_RUN_WATCH = 1;
   static constexpr UINT_PTR TIMER_AUTOSTART = 2;
@@ -99,8 +99,8 @@ class CInstallerDlg : public CDialogImpl {
   CInstallEngine engine_;
   CCatalog catalog_;
   std::array<bool, kCatalogSize> selected_;
-  CProgressBar currentBar_;
-  CProgressBar totalBar_;
+  CLabeledProgressCtrl currentBar_;
+  CLabeledProgressCtrl totalBar_;
   RunMode mode_;
   std::wstring title_;
   std::wstring aboutText_;
