@@ -99,6 +99,7 @@ LRESULT CInstallerDlg::OnTimer(WPARAM id, LPARAM) {
 
 void CInstallerDlg::StartRun() {
   runReport_.Clear();
+  runLog_.Begin(env_.programPath);
   SetCloseCaption(IDS_CANCEL);
   ::EnableWindow(Item(IDC_INSTALL), FALSE);
 
@@ -123,9 +124,9 @@ bool CInstallerDlg::FindNextRow() {
   for (; currentIndex_ < kCatalogSize; ++currentIndex_) {
     const CatalogEntry& row = catalog_.Row(currentIndex_);
     if (!selected_[currentIndex_]) {
-      runReport_.Append(row.cabName, String(IDS_NOT_SELECTED));
+      Report(row.cabName, IDS_NOT_SELECTED);
     } else if (!row.cabPresent) {
-      runReport_.Append(row.cabName, String(IDS_NO_FILE));
+      Report(row.cabName, IDS_NO_FILE);
     } else {
       return true;
     }
@@ -162,6 +163,13 @@ void CInstallerDlg::StartRow(bool firstRow) {
   }
 }
 
+void CInstallerDlg::Report(const std::wstring& cabName, UINT outcomeId) { Report(cabName, String(outcomeId)); }
+
+void CInstallerDlg::Report(const std::wstring& cabName, const std::wstring& outcome) {
+  runReport_.Append(cabName, outcome);
+  runLog_.Append(cabName, outcome);
+}
+
 void CInstallerDlg::AdvanceCurrentBar() {
   currentBar_.StepIt();
   ::Sleep(kStepPauseMs);  // lets the user see each step
@@ -195,7 +203,7 @@ void CInstallerDlg::OnRowObtained() {
   totalBar_.SetLabel(label);
   totalBar_.StepIt();
 
-  runReport_.Append(catalog_.Row(currentIndex_).cabName, String(IDS_INSTALL_COMPLETED));
+  Report(catalog_.Row(currentIndex_).cabName, IDS_INSTALL_COMPLETED);
   rowObtained_ = true;
   ++currentIndex_;
   if (abortRequested_) EndDialog(IDCANCEL);
@@ -213,8 +221,7 @@ void CInstallerDlg::OnRowEnded(LONG outcome) {
     // The row ended without its class object: record it and move past it, so a run never
     // starts the same row twice.
     const CatalogEntry& row = catalog_.Row(currentIndex_);
-    runReport_.Append(row.cabName, InsertPositional(String(IDS_ROW_INSTALL_FAILED),
-                                                    {row.cabName, std::to_wstring(outcome)}));
+    Report(row.cabName, InsertPositional(String(IDS_ROW_INSTALL_FAILED), {row.cabName, std::to_wstring(outcome)}));
     currentBar_.SetPos(0);
     stepCount_ = 0;
     ++currentIndex_;

@@ -13,6 +13,7 @@
 #include "install_messages.h"
 #include "labeled_progress_ctrl.h"
 #include "resource.h"
+#include "run_log.h"
 
 class ICodeDownloadService;
 class IUserPrompt;
@@ -41,6 +42,7 @@ class CInstallerDlg : public CDialogImpl {
   bool Installing() const { return installing_; }
   const RunMode& Mode() const { return mode_; }
   const CRunReport& RunReport() const { return runReport_; }
+  const std::wstring& LogPath() const { return runLog_.Path(); }
   const std::wstring& Title() const { return title_; }
   const std::wstring& AboutText() const { return aboutText_; }
   const CLabeledProgressCtrl& CurrentBar() const { return currentBar_; }
@@ -58,6 +60,7 @@ class CInstallerDlg : public CDialogImpl {
     MESSAGE_HANDLER(WM_PAINT, OnPaint)
     MESSAGE_HANDLER(WM_QUERYDRAGICON, OnQueryDragIcon)
     COMMAND_ID_HANDLER(IDC_INSTALL, StartRun)
+    COMMAND_ID_HANDLER(IDC_REMOVE_COMPONENTS, RemoveInstalledComponents)
     COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
     COMMAND_ID_HANDLER(IDOK, OnEnterKey)
     CHAIN_MSG_MAP(CDialogImpl)
@@ -83,6 +86,8 @@ class CInstallerDlg : public CDialogImpl {
   void OnRowEnded(LONG outcome);
   void FinishRun();
   void AdvanceCurrentBar();
+  void Report(const std::wstring& cabName, UINT outcomeId);
+  void Report(const std::wstring& cabName, const std::wstring& outcome);
 
   // Steps of a run that close browser windows and remove what is installed.
   bool CheckBrowserWindows();
@@ -116,4 +121,5 @@ class CInstallerDlg : public CDialogImpl {
   bool rowObtained_ = false;  // the row in the engine delivered its class object
   int stepCount_ = 0;
   CRunReport runReport_;
+  CRunLog runLog_;
 };

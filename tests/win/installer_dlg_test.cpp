@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,13 +22,15 @@ const wchar_t kIncorrect[] = L"[QXR-73021] Installation has been performed incor
 
 class RecordingPrompt final : public IUserPrompt {
  public:
-  int Show(HWND, const std::wstring& text, const std::wstring& caption, UINT) override {
+  int Show(HWND owner, const std::wstring& text, const std::wstring& caption, UINT) override {
     texts.push_back(text);
     captions.push_back(caption);
+    if (onShow) onShow(owner);
     return IDOK;
   }
   std::vector<std::wstring> texts;
   std::vector<std::wstring> captions;
+  std::function<void(HWND)> onShow;  // sees the dialog as it is when the message appears
 };
 
 // The control's own visibility flag, whether or not the dialog is on screen yet.
@@ -296,23 +299,113 @@ TEST(InstallerDialog, MissingFolderIsReportedAndNothingStarts) {
   EXPECT_TRUE(run.dialog->RunReport().Text().empty());
 }
 
+// The two buttons through a manual run: Install usable before, disabled while it runs, usable
+// again (and Close reading "Close") when the final message appears.
 TEST(InstallerDialog, ManualModeWaitsForInstallAndSaysWhenDone) {
   DialogRun run;
   run.AddCab(L"Brenvo.cab", InstallsScript());
-  bool pressed = false;
-  bool installVisible = false;
-  run.onTick = [&](DialogRun& r) {
-    if (pressed) return;
-    installVisible = Shown(r.Item(IDC_INSTALL)) && ::IsWindowEnabled(r.Item(IDC_INSTALL));
-    EXPECT_TRUE(r.service.Requests().empty());  // nothing starts by itself
-    pressed = true;
-    r.Press(IDC_INSTALL);
+  struct Buttons {
+    bool installShown = false, installEnabled = false;
+    std::wstring close;
   };
+  auto buttons = [&](HWND dialog) {
+    return Buttons{Shown(::GetDlgItem(dialog, IDC_INSTALL)), ::IsWindowEnabled(::GetDlgItem(dialog, IDC_INSTALL)) != FALSE,
+                   WindowText(::GetDlgItem(dialog, IDCANCEL))};
+  };
+  Buttons before, during, atEnd;
+  bool pressed = false;
+  run.onTick = [&](DialogRun& r) {
+    if (!pressed) {
+      before = buttons(r.dialog->Handle());
+      EXPECT_TRUE(r.service.Requests().empty());  // nothing starts by itself
+      pressed = true;
+      r.Press(IDC_INSTALL);
+    } else if (r.dialog->Installing() && during.close.empty()) {
+      during = buttons(r.dialog->Handle());
+    }
+  };
+  run.prompt.onShow = [&](HWND dialog) { atEnd = buttons(dialog); };
   EXPECT_EQ(IDOK, run.Run(L"5"));
   EXPECT_FALSE(run.timedOut);
-  EXPECT_TRUE(installVisible);
+  EXPECT_TRUE(before.installShown && before.installEnabled);
+  EXPECT_EQ(L"Close", before.close);
+  EXPECT_TRUE(during.installShown);
+  EXPECT_FALSE(during.installEnabled);
+  EXPECT_EQ(L"Cancel", during.close);
+  EXPECT_TRUE(atEnd.installShown && atEnd.installEnabled);
+  EXPECT_EQ(L"Close", atEnd.close);
   EXPECT_EQ(std::vector<std::wstring>{L"Completed installation successfully."}, run.prompt.texts);
   EXPECT_EQ(1u, run.dialog->InstalledCount());
+}
+
+// Only the last row's CAB: 106 rows without a file, then the installed one; the log file beside
+// the program says the same, line for line.
+TEST(InstallerDialog, ReportAndLogCoverEveryRow) {
+  DialogRun run;
+  const std::wstring last = kCatalogRows[kCatalogSize - 1].cabName;
+  run.AddCab(last, InstallsScript());
+  EXPECT_EQ(IDOK, run.Run(L""));
+  ASSERT_FALSE(run.timedOut);
+  const auto report = run.dialog->RunReport().Entries();
+  ASSERT_EQ(kCatalogSize, report.size());
+  for (size_t i = 0; i + 1 < kCatalogSize; ++i) {
+    EXPECT_EQ(kCatalogRows[i].cabName, report[i].first);
+    EXPECT_EQ(kNoFiles, report[i].second);
+  }
+  EXPECT_EQ(last, report.back().first);
+  EXPECT_EQ(kCompleted, report.back().second);
+
+  EXPECT_EQ(run.folder / L"installer.log", run.dialog->LogPath());
+  std::ifstream log(run.folder.Path() / L"installer.log", std::ios::binary);
+  std::string line;
+  size_t lines = 0;
+  while (std::getline(log, line)) {
+    ASSERT_LT(lines, report.size());
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t tab = line.find('\t');
+    ASSERT_EQ(19u, tab) << line;  // "YYYY-MM-DD hh:mm:ss"
+    const std::string expected = std::string(report[lines].first.begin(), report[lines].first.end()) + "\t" +
+                                 std::string(report[lines].second.begin(), report[lines].second.end());
+    EXPECT_EQ(expected, line.substr(tab + 1));
+    ++lines;
+  }
+  EXPECT_EQ(kCatalogSize, lines);
+}
+
+// A program folder that cannot take the log sends it to the temporary folder; the run is the same.
+TEST(InstallerDialog, LogGoesToTheTemporaryFolderWhenTheProgramFolderIsNotWritable) {
+  DialogRun run;
+  run.AddCab(L"Brenvo.cab", InstallsScript());
+  // A folder of the log's name stands where the file would go.
+  std::filesystem::create_directory(run.folder.Path() / L"installer.log");
+  EXPECT_EQ(IDOK, run.Run(L""));
+  wchar_t temp[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, temp);
+  EXPECT_EQ(std::wstring(temp) + L"installer.log", run.dialog->LogPath());
+  EXPECT_EQ(1u, run.dialog->InstalledCount());
+}
+
+// The system menu's About item opens the About box with the version text; low bits of the
+// command are ignored.
+TEST(InstallerDialog, AboutBoxShowsTheVersion) {
+  DialogRun run;
+  std::wstring versionText;
+  bool asked = false;
+  run.onTick = [&](DialogRun& r) {
+    if (!asked) {
+      asked = true;
+      ::PostMessageW(r.dialog->Handle(), WM_SYSCOMMAND, IDM_ABOUTBOX | 0x3, 0);
+      return;
+    }
+    HWND about = ::FindWindowW(nullptr, L"About Local Installer");
+    if (about == nullptr || ::GetWindowThreadProcessId(about, nullptr) != ::GetCurrentThreadId()) return;
+    versionText = WindowText(::GetDlgItem(about, IDC_ABOUT_VERSION));
+    ::PostMessageW(about, WM_COMMAND, IDOK, 0);
+    r.Press(IDCANCEL);
+  };
+  EXPECT_EQ(IDCANCEL, run.Run(L"1"));
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_EQ(L"Local Installer Version 1,0,0,1", versionText);  // the project's version resource
 }
 
 TEST(InstallerDialog, TitleAndAboutTextCarryTheProgramVersion) {
