@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Makes the installer's images (committed in installer/res/) from nothing but ImageMagick and the
+# DejaVu fonts: the 374x59 banner bitmap and the icon with its 32x32 and 16x16 forms.
+# usage: tools/art/make_images.sh   (rewrites installer/res/banner.bmp and installer.ico)
+set -euo pipefail
+res=$(cd "$(dirname "$0")/../../installer/res" && pwd)
+convert -size 374x59 gradient:'#1c3f7a'-'#3f7fd0' -fill white -font DejaVu-Sans-Bold -pointsize 26 \
+        -gravity west -annotate +18+0 'Kovira Local Installer' -type truecolor "BMP3:$res/banner.bmp"
+convert -size 32x32 xc:none -fill '#1c3f7a' -draw 'roundrectangle 1,1 30,30 6,6' \
+        -fill white -font DejaVu-Sans-Bold -pointsize 22 -gravity center -annotate +0+0 'K' \
+        \( +clone -resize 16x16 \) "$res/installer.ico"
