@@ -5,7 +5,9 @@
 
 #include <cstdlib>
 
+#include "common/scoped_owner.h"
 #include "common/text_conversion.h"
+#include "platform/core/cab_check.h"
 #include "platform/core/member_name.h"
 
 namespace {
@@ -171,6 +173,38 @@ HRESULT FromFdiError(int error) {
   }
 }
 
+// The whole cabinet is checked before the decompressor sees it: some decompressors write out
+// of bounds on a damaged data block, so a damaged one must never reach them.
+HRESULT CheckWholeCabinet(const std::wstring& cabPath, const CCabExtractor::Limits& limits) {
+  ScopedHandle file(::CreateFileW(cabPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  LARGE_INTEGER size = {};
+  if (!::GetFileSizeEx(file.Get(), &size)) return kErrorDamagedCabinet;
+  const CabReader read = [&](uint64_t offset, void* buffer, size_t bytes) {
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD got = 0;
+    return ::SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN) &&
+           ::ReadFile(file.Get(), buffer, static_cast<DWORD>(bytes), &got, nullptr) && got == bytes;
+  };
+  CabCheckLimits checkLimits;
+  checkLimits.maxUncompressed = limits.maxTotalBytes;
+  checkLimits.maxFiles = limits.maxMembers;
+  switch (CheckCabinet(static_cast<uint64_t>(size.QuadPart), read, checkLimits).error) {
+    case CabCheckError::kNone:
+      return S_OK;
+    case CabCheckError::kNotCabinet:
+      return kErrorNotCabinet;
+    case CabCheckError::kUnsupportedCompression:
+      return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+    case CabCheckError::kTooLarge:
+      return kErrorCabinetTooLarge;
+    default:
+      return kErrorDamagedCabinet;
+  }
+}
+
 }  // namespace
 
 HRESULT CCabExtractor::Extract(const std::wstring& cabPath, const std::wstring& folder,
@@ -187,6 +221,8 @@ HRESULT CCabExtractor::Extract(const std::wstring& cabPath, const std::wstring& 
   const size_t slash = cabPath.find_last_of(L"\\/");
   std::string cabFolder = WideToUtf8(slash == std::wstring::npos ? L"" : cabPath.substr(0, slash + 1));
   std::string cabName = WideToUtf8(slash == std::wstring::npos ? cabPath : cabPath.substr(slash + 1));
+
+  if (const HRESULT checked = CheckWholeCabinet(cabPath, limits_); FAILED(checked)) return checked;
 
   ERF erf = {};
   HFDI fdi = ::FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek, cpuUNKNOWN, &erf);

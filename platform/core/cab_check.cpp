@@ -31,8 +31,8 @@ constexpr uint16_t kFirstContinuedFolder = 0xFFFD;
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 CabCheckResult Fail(CabCheckError error, const char* format, ...) {
@@ -49,8 +49,8 @@ struct Folder {
   uint64_t dataEnd = 0;
   uint16_t blocks = 0;
   uint16_t type = 0;
-  uint64_t size = 0;        // uncompressed, from the blocks' headers
-  uint64_t filesEnd = 0;    // the furthest end of any file in it
+  uint64_t size = 0;      // uncompressed, from the blocks' headers
+  uint64_t filesEnd = 0;  // the furthest end of any file in it
   uint32_t furthestFile = 0;
 };
 
@@ -67,8 +67,9 @@ class Checker {
     for (uint32_t i = 0; i < folders_.size(); ++i) {
       const Folder& f = folders_[i];
       if (f.filesEnd > f.size) {
-        return Fail(CabCheckError::kBadFile, "file %u ends at %llu, beyond the %llu bytes of folder %u",
-                    f.furthestFile, static_cast<unsigned long long>(f.filesEnd),
+        return Fail(CabCheckError::kBadFile,
+                    "file %u ends at %llu, beyond the %llu bytes of folder %u", f.furthestFile,
+                    static_cast<unsigned long long>(f.filesEnd),
                     static_cast<unsigned long long>(f.size), i);
       }
     }
@@ -91,8 +92,12 @@ class Checker {
   CabCheckResult ReadHeader() {
     CabCheckResult failure;
     uint8_t h[kHeaderSize + 4];
-    if (fileSize_ < 4 || !Read(0, h, 4, failure)) return Fail(CabCheckError::kNotCabinet, "no MSCF signature");
-    if (std::memcmp(h, "MSCF", 4) != 0) return Fail(CabCheckError::kNotCabinet, "no MSCF signature");
+    if (fileSize_ < 4 || !Read(0, h, 4, failure)) {
+      return Fail(CabCheckError::kNotCabinet, "no MSCF signature");
+    }
+    if (std::memcmp(h, "MSCF", 4) != 0) {
+      return Fail(CabCheckError::kNotCabinet, "no MSCF signature");
+    }
     if (fileSize_ < kHeaderSize) {
       return Fail(CabCheckError::kTruncated, "%llu bytes, shorter than a cabinet header",
                   static_cast<unsigned long long>(fileSize_));
@@ -101,12 +106,15 @@ class Checker {
     cabinetSize_ = Le32(h + 8);
     if (cabinetSize_ > fileSize_) {
       return Fail(CabCheckError::kTruncated, "cabinet states %llu bytes, the file has %llu",
-                  static_cast<unsigned long long>(cabinetSize_), static_cast<unsigned long long>(fileSize_));
+                  static_cast<unsigned long long>(cabinetSize_),
+                  static_cast<unsigned long long>(fileSize_));
     }
     if (Le32(h + 4) != 0 || Le32(h + 12) != 0 || Le32(h + 20) != 0) {
       return Fail(CabCheckError::kBadHeader, "reserved header fields are not zero");
     }
-    if (h[25] != 1 || h[24] != 3) return Fail(CabCheckError::kBadHeader, "version %u.%u, not 1.3", h[25], h[24]);
+    if (h[25] != 1 || h[24] != 3) {
+      return Fail(CabCheckError::kBadHeader, "version %u.%u, not 1.3", h[25], h[24]);
+    }
     const uint16_t flags = Le16(h + 30);
     if (flags & (kFlagPrevCabinet | kFlagNextCabinet)) {
       return Fail(CabCheckError::kMultiVolume, "part of a set of cabinets (flags 0x%04x)", flags);
@@ -125,7 +133,9 @@ class Checker {
     }
     uint64_t end = kHeaderSize;
     if (flags & kFlagReservePresent) {
-      if (!Inside(kHeaderSize, 4)) return Fail(CabCheckError::kBadHeader, "reserve sizes beyond the cabinet");
+      if (!Inside(kHeaderSize, 4)) {
+        return Fail(CabCheckError::kBadHeader, "reserve sizes beyond the cabinet");
+      }
       if (!Read(kHeaderSize, h + kHeaderSize, 4, failure)) return failure;
       const uint16_t headerReserve = Le16(h + kHeaderSize);
       folderReserve_ = h[kHeaderSize + 2];
@@ -137,10 +147,13 @@ class Checker {
     }
     foldersStart_ = end;
     foldersEnd_ = end + static_cast<uint64_t>(folderCount_) * (kFolderSize + folderReserve_);
-    if (!Inside(0, foldersEnd_)) return Fail(CabCheckError::kBadHeader, "folder table beyond the cabinet");
+    if (!Inside(0, foldersEnd_)) {
+      return Fail(CabCheckError::kBadHeader, "folder table beyond the cabinet");
+    }
     if (filesStart_ < foldersEnd_ || !Inside(filesStart_, 0)) {
       return Fail(CabCheckError::kBadHeader, "file table at %llu, outside %llu..%llu",
-                  static_cast<unsigned long long>(filesStart_), static_cast<unsigned long long>(foldersEnd_),
+                  static_cast<unsigned long long>(filesStart_),
+                  static_cast<unsigned long long>(foldersEnd_),
                   static_cast<unsigned long long>(cabinetSize_));
     }
     return {};
@@ -151,17 +164,21 @@ class Checker {
     folders_.resize(folderCount_);
     for (uint32_t i = 0; i < folderCount_; ++i) {
       uint8_t entry[kFolderSize];
-      if (!Read(foldersStart_ + i * (kFolderSize + folderReserve_), entry, kFolderSize, failure)) return failure;
+      if (!Read(foldersStart_ + i * (kFolderSize + folderReserve_), entry, kFolderSize, failure)) {
+        return failure;
+      }
       Folder& f = folders_[i];
       f.dataStart = Le32(entry);
       f.blocks = Le16(entry + 4);
       f.type = Le16(entry + 6);
       // The bits above the type only tune Quantum and LZX; with none or MSZIP they must be clear.
       if (f.type != kTypeNone && f.type != kTypeMszip) {
-        return Fail(CabCheckError::kUnsupportedCompression, "folder %u: compression type 0x%04x", i, f.type);
+        return Fail(CabCheckError::kUnsupportedCompression, "folder %u: compression type 0x%04x", i,
+                    f.type);
       }
       if (f.dataStart < foldersEnd_ || !Inside(f.dataStart, 0)) {
-        return Fail(CabCheckError::kBadFolder, "folder %u: data at %llu, outside the cabinet's data area", i,
+        return Fail(CabCheckError::kBadFolder,
+                    "folder %u: data at %llu, outside the cabinet's data area", i,
                     static_cast<unsigned long long>(f.dataStart));
       }
     }
@@ -174,16 +191,22 @@ class Checker {
     for (uint32_t i = 0; i < fileCount_; ++i) {
       uint8_t entry[kFileSize + kMaxNameSize];
       const size_t size = static_cast<size_t>(std::min<uint64_t>(sizeof entry, cabinetSize_ - at));
-      if (size < kFileSize + 2) return Fail(CabCheckError::kBadFile, "file %u: entry runs past the cabinet", i);
+      if (size < kFileSize + 2) {
+        return Fail(CabCheckError::kBadFile, "file %u: entry runs past the cabinet", i);
+      }
       if (!Read(at, entry, size, failure)) return failure;
       const uint32_t length = Le32(entry);
       const uint32_t offset = Le32(entry + 4);
       const uint16_t folder = Le16(entry + 8);
       if (folder >= kFirstContinuedFolder) {
-        return Fail(CabCheckError::kMultiVolume, "file %u continues from or into another cabinet", i);
+        return Fail(CabCheckError::kMultiVolume, "file %u continues from or into another cabinet",
+                    i);
       }
-      if (folder >= folderCount_) return Fail(CabCheckError::kBadFile, "file %u: folder %u of %u", i, folder, folderCount_);
-      const auto* name = static_cast<const uint8_t*>(std::memchr(entry + kFileSize, 0, size - kFileSize));
+      if (folder >= folderCount_) {
+        return Fail(CabCheckError::kBadFile, "file %u: folder %u of %u", i, folder, folderCount_);
+      }
+      const auto* name =
+          static_cast<const uint8_t*>(std::memchr(entry + kFileSize, 0, size - kFileSize));
       if (name == nullptr) return Fail(CabCheckError::kBadFile, "file %u: name not terminated", i);
       const size_t nameSize = static_cast<size_t>(name - (entry + kFileSize));
       if (nameSize == 0) return Fail(CabCheckError::kBadFile, "file %u: empty name", i);
@@ -214,12 +237,15 @@ class Checker {
         if (!Read(at, header, kDataSize, failure)) return failure;
         const uint16_t input = Le16(header + 4);
         const uint16_t output = Le16(header + 6);
-        const bool sizesFit = f.type == kTypeNone ? input == output : input >= 2 && input <= kMaxBlockInput;
+        const bool sizesFit = f.type == kTypeNone ? input == output : input <= kMaxBlockInput;
         if (output == 0 || output > kMaxBlockOutput || !sizesFit) {
-          return Fail(CabCheckError::kBadBlock, "folder %u block %u: %u bytes stored for %u", i, b, input, output);
+          return Fail(CabCheckError::kBadBlock, "folder %u block %u: %u bytes stored for %u", i, b,
+                      input, output);
         }
         at += kDataSize + dataReserve_;
-        if (!Inside(at, input)) return Fail(CabCheckError::kBadFolder, "folder %u block %u: beyond the cabinet", i, b);
+        if (!Inside(at, input)) {
+          return Fail(CabCheckError::kBadFolder, "folder %u block %u: beyond the cabinet", i, b);
+        }
         at += input;
         f.size += output;
         total += output;
@@ -260,32 +286,38 @@ class Checker {
         const uint16_t input = Le16(header + 4);
         const uint16_t output = Le16(header + 6);
         const size_t blockSize = kDataSize + dataReserve_ + input;
-        if (!Inside(at, blockSize) || output == 0 || output > kMaxBlockOutput || input > kMaxBlockInput) {
-          return Fail(CabCheckError::kBadBlock, "folder %u block %u changed while being read", i, b);
+        if (!Inside(at, blockSize) || output == 0 || output > kMaxBlockOutput ||
+            input > kMaxBlockInput) {
+          return Fail(CabCheckError::kBadBlock, "folder %u block %u changed while being read", i,
+                      b);
         }
         if (!Read(at, block.data(), blockSize, failure)) return failure;
         const uint8_t* data = block.data() + kDataSize + dataReserve_;
         const uint32_t stated = Le32(block.data());
         if (stated != 0) {
-          const uint32_t actual = CabChecksum(block.data() + 4, 4 + dataReserve_, CabChecksum(data, input, 0));
+          const uint32_t actual =
+              CabChecksum(block.data() + 4, 4 + dataReserve_, CabChecksum(data, input, 0));
           if (actual != stated) {
-            return Fail(CabCheckError::kChecksum, "folder %u block %u: checksum %08x, stated %08x", i, b, actual,
-                        stated);
+            return Fail(CabCheckError::kChecksum, "folder %u block %u: checksum %08x, stated %08x",
+                        i, b, actual, stated);
           }
         }
         if (f.type == kTypeMszip) {
           if (input < 2 || data[0] != 'C' || data[1] != 'K') {
             return Fail(CabCheckError::kBadBlock, "folder %u block %u: no MSZIP signature", i, b);
           }
-          const std::optional<size_t> produced = InflateRaw(data + 2, input - 2u, window.data(), history, output);
+          const std::optional<size_t> produced =
+              InflateRaw(data + 2, input - 2u, window.data(), history, output);
           if (produced != output) {
-            return Fail(CabCheckError::kBadBlock, "folder %u block %u: does not inflate to %u bytes", i, b, output);
+            return Fail(CabCheckError::kBadBlock,
+                        "folder %u block %u: does not inflate to %u bytes", i, b, output);
           }
           const size_t filled = history + output;
           history = std::min(filled, kHistory);
           std::memmove(window.data(), window.data() + filled - history, history);
         } else if (input != output) {
-          return Fail(CabCheckError::kBadBlock, "folder %u block %u changed while being read", i, b);
+          return Fail(CabCheckError::kBadBlock, "folder %u block %u changed while being read", i,
+                      b);
         }
         at += blockSize;
       }
@@ -319,7 +351,8 @@ uint32_t CabChecksum(const uint8_t* data, size_t size, uint32_t seed) {
   return sum ^ tail;
 }
 
-CabCheckResult CheckCabinet(uint64_t fileSize, const CabReader& read, const CabCheckLimits& limits) {
+CabCheckResult CheckCabinet(uint64_t fileSize, const CabReader& read,
+                            const CabCheckLimits& limits) {
   return Checker(fileSize, read, limits).Run();
 }
 

@@ -12,7 +12,8 @@
 // Accepted: one cabinet of a set of one (no previous or next cabinet), format version 1.3,
 // folders without compression or with MSZIP, optional reserved areas (signed cabinets carry
 // one), bytes after the cabinet's stated size (an appended signature). Memory use is fixed
-// (about 100 KiB, plus a little per folder), and the work is linear in the cabinet's size.
+// (about 100 KiB of buffers and 60 KiB of stack, plus a little per folder), and the work is
+// linear in the cabinet's size: no two folders may share data.
 
 enum class CabCheckError {
   kNone,
@@ -43,7 +44,8 @@ struct CabCheckResult {
 using CabReader = std::function<bool(uint64_t offset, void* buffer, size_t size)>;
 
 // `fileSize` is the size of what `read` reads from; nothing at or past it is asked for.
-CabCheckResult CheckCabinet(uint64_t fileSize, const CabReader& read, const CabCheckLimits& limits = {});
+CabCheckResult CheckCabinet(uint64_t fileSize, const CabReader& read,
+                            const CabCheckLimits& limits = {});
 
 const char* CabCheckErrorText(CabCheckError error);
 

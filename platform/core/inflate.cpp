@@ -6,7 +6,8 @@
 
 namespace {
 
-static_assert(std::endian::native == std::endian::little, "the bit reader loads words as little-endian");
+static_assert(std::endian::native == std::endian::little,
+              "the bit reader loads words as little-endian");
 
 // Huffman codes are decoded through a primary table indexed by the next few input bits; longer
 // codes go through a subtable hanging off their primary slot. An entry packs:
@@ -33,16 +34,18 @@ constexpr size_t kLitTableSize = (1u << kLitBits) + 288 * (1u << (kMaxCodeLength
 constexpr size_t kDistTableSize = (1u << kDistBits) + 32 * (1u << (kMaxCodeLength - kDistBits));
 constexpr size_t kCodeLengthTableSize = 1u << kCodeLengthBits;
 
-constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                      15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                      67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                    33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+constexpr uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                    33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                                     1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 constexpr uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                     6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+constexpr uint8_t kCodeLengthOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 // What each symbol decodes to, before its code length is filled in. Symbols 286-287 and 30-31
 // have codes in the fixed tables but must never appear.
@@ -50,7 +53,9 @@ constexpr std::array<uint32_t, 288> kLitSymbols = [] {
   std::array<uint32_t, 288> s{};
   for (uint32_t i = 0; i < 256; ++i) s[i] = MakeEntry(0, kLiteral, 0, i);
   s[256] = MakeEntry(0, kEnd, 0, 0);
-  for (uint32_t i = 0; i < 29; ++i) s[257 + i] = MakeEntry(0, kBase, kLengthExtra[i], kLengthBase[i]);
+  for (uint32_t i = 0; i < 29; ++i) {
+    s[257 + i] = MakeEntry(0, kBase, kLengthExtra[i], kLengthBase[i]);
+  }
   s[286] = s[287] = MakeEntry(0, kInvalid, 0, 0);
   return s;
 }();
@@ -71,8 +76,8 @@ constexpr uint32_t kInvalidEntry = MakeEntry(0, kInvalid, 0, 0);
 // Builds the decoding table of a canonical Huffman code. `lenient` admits the two incomplete
 // codes real encoders write: no codes at all (a block without matches) and a single code of
 // length one; anything else that is incomplete or oversubscribed is refused.
-bool BuildTable(const uint8_t* lengths, unsigned count, const uint32_t* symbols, unsigned primaryBits,
-                uint32_t* table, size_t capacity, bool lenient) {
+bool BuildTable(const uint8_t* lengths, unsigned count, const uint32_t* symbols,
+                unsigned primaryBits, uint32_t* table, size_t capacity, bool lenient) {
   unsigned perLength[kMaxCodeLength + 1] = {};
   for (unsigned i = 0; i < count; ++i) ++perLength[lengths[i]];
   perLength[0] = 0;
@@ -102,7 +107,9 @@ bool BuildTable(const uint8_t* lengths, unsigned count, const uint32_t* symbols,
     if (len == 0) continue;
     // Codes are sent most significant bit first, the stream is read least significant first.
     unsigned reversed = 0;
-    for (unsigned c = next[len]++, i = 0; i < len; ++i, c >>= 1) reversed = (reversed << 1) | (c & 1);
+    for (unsigned c = next[len]++, i = 0; i < len; ++i, c >>= 1) {
+      reversed = (reversed << 1) | (c & 1);
+    }
     const uint32_t entry = symbols[symbol] | len;
     if (len <= primaryBits) {
       for (size_t i = reversed; i < primarySize; i += size_t{1} << len) table[i] = entry;
@@ -117,7 +124,8 @@ bool BuildTable(const uint8_t* lengths, unsigned count, const uint32_t* symbols,
       used += subSize;
     }
     uint32_t* sub = table + Value(slot);
-    for (size_t i = reversed >> primaryBits; i < (size_t{1} << subBits); i += size_t{1} << (len - primaryBits)) {
+    for (size_t i = reversed >> primaryBits; i < (size_t{1} << subBits);
+         i += size_t{1} << (len - primaryBits)) {
       sub[i] = entry;
     }
   }
@@ -126,7 +134,9 @@ bool BuildTable(const uint8_t* lengths, unsigned count, const uint32_t* symbols,
 
 inline uint32_t Lookup(const uint32_t* table, unsigned primaryBits, uint64_t bits) {
   uint32_t e = table[bits & ((uint64_t{1} << primaryBits) - 1)];
-  if (EntryKind(e) == kLink) e = table[Value(e) + ((bits >> primaryBits) & ((uint64_t{1} << Extra(e)) - 1))];
+  if (EntryKind(e) == kLink) {
+    e = table[Value(e) + ((bits >> primaryBits) & ((uint64_t{1} << Extra(e)) - 1))];
+  }
   return e;
 }
 
@@ -169,7 +179,6 @@ struct BitReader {
     buf >>= n;
     count -= n;
   }
-  bool Overrun() const { return count < 8 * padded; }
 };
 
 struct Output {
@@ -191,9 +200,11 @@ bool DecodeStored(BitReader& bits, Output& o) {
   bits.buf = 0;
   bits.count = 0;
   bits.padded = 0;
-  if (static_cast<size_t>(bits.end - bits.p) < length || static_cast<size_t>(o.end - o.out) < length) {
+  if (static_cast<size_t>(bits.end - bits.p) < length ||
+      static_cast<size_t>(o.end - o.out) < length) {
     return false;
   }
+  if (length == 0) return true;  // pointers may be null when nothing is there to copy
   std::memcpy(o.out, bits.p, length);
   o.out += length;
   bits.p += length;
@@ -213,8 +224,8 @@ bool ReadDynamicTables(BitReader& bits, uint32_t* lit, uint32_t* dist) {
     codeLengthLengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(bits.Take(3));
   }
   uint32_t codeLengthTable[kCodeLengthTableSize];
-  if (!BuildTable(codeLengthLengths, 19, kCodeLengthSymbols.data(), kCodeLengthBits, codeLengthTable,
-                  kCodeLengthTableSize, false)) {
+  if (!BuildTable(codeLengthLengths, 19, kCodeLengthSymbols.data(), kCodeLengthBits,
+                  codeLengthTable, kCodeLengthTableSize, false)) {
     return false;
   }
 
@@ -249,8 +260,8 @@ bool ReadDynamicTables(BitReader& bits, uint32_t* lit, uint32_t* dist) {
   }
   if (lengths[256] == 0) return false;  // a block must be able to end
   return BuildTable(lengths, litCount, kLitSymbols.data(), kLitBits, lit, kLitTableSize, true) &&
-         BuildTable(lengths + litCount, distCount, kDistSymbols.data(), kDistBits, dist, kDistTableSize,
-                    true);
+         BuildTable(lengths + litCount, distCount, kDistSymbols.data(), kDistBits, dist,
+                    kDistTableSize, true);
 }
 
 void BuildFixedTables(uint32_t* lit, uint32_t* dist) {
@@ -312,8 +323,8 @@ bool DecodeHuffman(BitReader& bits, Output& o, const uint32_t* lit, const uint32
 
 }  // namespace
 
-std::optional<size_t> InflateRaw(const uint8_t* in, size_t inSize, uint8_t* window, size_t historySize,
-                                 size_t outCapacity) {
+std::optional<size_t> InflateRaw(const uint8_t* in, size_t inSize, uint8_t* window,
+                                 size_t historySize, size_t outCapacity) {
   BitReader bits{in, in + inSize};
   Output o{window, window + historySize, window + historySize + outCapacity};
   uint32_t lit[kLitTableSize];
@@ -331,15 +342,17 @@ std::optional<size_t> InflateRaw(const uint8_t* in, size_t inSize, uint8_t* wind
         if (!DecodeHuffman(bits, o, lit, dist)) return std::nullopt;
         break;
       case 2:
-        if (!ReadDynamicTables(bits, lit, dist) || !DecodeHuffman(bits, o, lit, dist)) return std::nullopt;
+        if (!ReadDynamicTables(bits, lit, dist) || !DecodeHuffman(bits, o, lit, dist)) {
+          return std::nullopt;
+        }
         break;
-      default:
-        return std::nullopt;
+      default: return std::nullopt;
     }
-    if (bits.Overrun()) return std::nullopt;
   }
-  // Only the padding bits of the last byte may remain.
-  const size_t leftBits = static_cast<size_t>(bits.end - bits.p) * 8 + bits.count - 8 * bits.padded;
-  if (leftBits >= 8) return std::nullopt;
+  // Only the padding bits of the last byte may remain; below zero, the zeros fed past the end
+  // were decoded as if they were input.
+  const int64_t leftBits =
+      static_cast<int64_t>(bits.end - bits.p) * 8 + bits.count - 8 * int64_t{bits.padded};
+  if (leftBits < 0 || leftBits >= 8) return std::nullopt;
   return static_cast<size_t>(o.out - (window + historySize));
 }

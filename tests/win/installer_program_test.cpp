@@ -74,10 +74,11 @@ std::wstring WindowsFolder() {
   return path;
 }
 
-bool AnyFileNamed(const std::filesystem::path& root, const std::wstring& part) {
+// Entries directly in a folder whose name contains part.
+bool AnyFileNamed(const std::filesystem::path& folder, const std::wstring& part) {
   std::error_code ignored;
-  for (auto it = std::filesystem::recursive_directory_iterator(root, std::filesystem::directory_options::skip_permission_denied, ignored);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+  for (auto it = std::filesystem::directory_iterator(folder, ignored); it != std::filesystem::directory_iterator();
+       it.increment(ignored)) {
     if (it->path().filename().wstring().find(part) != std::wstring::npos) return true;
   }
   return false;
@@ -154,9 +155,13 @@ TEST_F(InstallerProgram, BadCabsDoNotStopTheRun) {
   for (const auto& cab : good) ExpectInstalled(cab);
   wchar_t temp[MAX_PATH];
   ::GetTempPathW(MAX_PATH, temp);
-  EXPECT_FALSE(AnyFileNamed(WindowsFolder(), L"evil"));
-  EXPECT_FALSE(AnyFileNamed(temp, L"evil"));
-  EXPECT_FALSE(AnyFileNamed(L"C:\\users", L"evil"));
+  // Where escaping names would land: beside the private extraction folder, the drive's root, the
+  // program's own folders, the Windows folder and the store.
+  for (const std::filesystem::path& folder :
+       {std::filesystem::path(temp), std::filesystem::path(L"C:\\"), folder_.Path(), folder_.Path() / L"cabfiles",
+        std::filesystem::path(WindowsFolder()), std::filesystem::path(WindowsFolder()) / L"Downloaded Program Files"}) {
+    EXPECT_FALSE(AnyFileNamed(folder, L"evil")) << folder.string();
+  }
   EXPECT_FALSE(AnyFileNamed(temp, L"kvcd-"));
   // The hostile component's own module was not installed either: its CAB was refused whole.
   EXPECT_FALSE(CComponentStore::RegisteredServer(RowForCab(L"Norvak.cab")->clsid).has_value());

@@ -12,11 +12,12 @@ From the writer below, which, like Microsoft's, lets each MSZIP block refer back
 previous ones (the history a decoder must keep):
   history.cab     one folder, MSZIP blocks that need the history, checksums
   reserve.cab     the same with reserved areas in header, folders and blocks (checksums 0)
-  twofolders.cab  an MSZIP folder and an uncompressed one
+  twofolders.cab  an MSZIP folder of stored deflate blocks and an uncompressed folder
   split.cab       two MSZIP folders, the second referring back into the first: a broken writer,
                   since every folder starts with an empty history
-seeds/ gets small variants of all kinds (checksums 0 where fuzzing should reach the decoder);
-they are the committed tests/fuzz/cab_corpus.
+cabarc_reserve.cab beside this script, from Wine's cabarc, is copied in by cmake.
+seeds/ gets small variants of all kinds (checksums 0 where fuzzing should reach the decoder) and
+two raw DEFLATE streams; they are the committed tests/fuzz/cab_corpus.
 """
 import os
 import random
@@ -64,13 +65,13 @@ def table_bytes(seed, rows):
     return b"".join(struct.pack("<IHHd", i, rng.randrange(1 << 16), i % 7, rng.random()) for i in range(rows))
 
 
-def blocks_of(kind, data, reserve, with_checksums, history=b""):
+def blocks_of(kind, data, reserve, with_checksums, history=b"", level=9):
     out = []
     for i in range(0, len(data), BLOCK):
         chunk = data[i:i + BLOCK]
         if kind == MSZIP:
             extra = {"zdict": history} if history else {}
-            c = zlib.compressobj(9, zlib.DEFLATED, -15, **extra)
+            c = zlib.compressobj(level, zlib.DEFLATED, -15, **extra)
             payload = b"CK" + c.compress(chunk) + c.flush()
             history = (history + chunk)[-BLOCK:]
         else:
@@ -82,7 +83,7 @@ def blocks_of(kind, data, reserve, with_checksums, history=b""):
 
 
 def write_cab(folders, header_reserve=0, folder_reserve=0, data_reserve=0, with_checksums=True,
-              carry_history=False):
+              carry_history=False, level=9):
     """folders: [(NONE or MSZIP, [(name, data), ...]), ...]. Returns the cabinet's bytes."""
     reserve = header_reserve or folder_reserve or data_reserve
     header_size = 36 + (4 + header_reserve if reserve else 0)
@@ -99,7 +100,7 @@ def write_cab(folders, header_reserve=0, folder_reserve=0, data_reserve=0, with_
     history = b""
     for kind, members in folders:
         blocks, carried = blocks_of(kind, b"".join(d for _, d in members), data_reserve, with_checksums,
-                                    history)
+                                    history, level)
         history = carried if carry_history else b""
         folder_table += struct.pack("<IHH", data_at + len(body), len(blocks), kind) + b"\x5a" * folder_reserve
         body += b"".join(blocks)
@@ -155,7 +156,7 @@ def main(out_dir, tool):
     save(os.path.join(out_dir, "reserve.cab"),
          write_cab(history, header_reserve=20, folder_reserve=4, data_reserve=4, with_checksums=False))
     two = [(MSZIP, [(b"big.txt", members["big.txt"][:40_000])]), (NONE, [(b"table.bin", members["table.bin"])])]
-    save(os.path.join(out_dir, "twofolders.cab"), write_cab(two))
+    save(os.path.join(out_dir, "twofolders.cab"), write_cab(two, level=0))
     text = members["big.txt"]
     split = [(MSZIP, [(b"one.txt", text[:40_000])]), (MSZIP, [(b"two.txt", text[:40_000])])]
     save(os.path.join(out_dir, "split.cab"), write_cab(split, carry_history=True))
@@ -164,13 +165,20 @@ def main(out_dir, tool):
     gcab(tool, os.path.join(seeds, "gcab_mszip.cab"), path("first.txt", "second.txt"), True)
     gcab(tool, os.path.join(seeds, "gcab_none.cab"), path("first.txt", "note.txt"), False)
     make_cab.write(os.path.join(seeds, "make_cab.cab"), [(b"a.txt", members["first.txt"]), (b"b", b"x")])
-    near = words_text(5, 40_000)
+    near = (words_text(5, 6000) * 7)[:40_000]  # repeats reach back across the block boundary
     save(os.path.join(seeds, "history.cab"), write_cab([(MSZIP, [(b"h.txt", near)])], with_checksums=False))
     save(os.path.join(seeds, "reserve.cab"),
          write_cab([(MSZIP, [(b"r.txt", members["first.txt"])])], 20, 4, 4, with_checksums=False))
     save(os.path.join(seeds, "twofolders.cab"),
          write_cab([(MSZIP, [(b"m.txt", members["second.txt"])]), (NONE, [(b"n.txt", b"plain\r\n")])],
                    with_checksums=False))
+    # For the fuzz target's direct decoder run: the first byte times 128 is the length of the
+    # history it makes up (byte i = i * 7), the rest a raw DEFLATE stream.
+    c = zlib.compressobj(9, zlib.DEFLATED, -15)
+    save(os.path.join(seeds, "inflate_dynamic.bin"), b"\0" + c.compress(words_text(6, 3000)) + c.flush())
+    made_up = bytes(i * 7 & 0xFF for i in range(64 * 128))
+    c = zlib.compressobj(9, zlib.DEFLATED, -15, zdict=made_up)
+    save(os.path.join(seeds, "inflate_history.bin"), b"\x40" + c.compress(made_up[:1000] + b"tail") + c.flush())
     return 0
 
 
