@@ -102,7 +102,8 @@ void CInstallEngine::PrepareUserSettings() const {
     RegKey key;
     if (key.Open(user_.userRoot, settings, KEY_READ) == ERROR_SUCCESS) {
       key.Close();
-      (void)RegKey::DeleteTree(user_.userRoot, settings);  // failures do not stop the install
+      // Only a key without subkeys goes; one with subkeys stays, and the install goes on.
+      (void)::RegDeleteKeyW(user_.userRoot, settings.c_str());
     }
   }
   // Pre-approval lets the control run without the browser's add-on prompt.

@@ -6,6 +6,7 @@
 #include "common/com_initializer.h"
 #include "common/module_info.h"
 #include "common/user_prompt.h"
+#include "console_user.h"
 #include "core/run_mode.h"
 #include "installer_dlg.h"
 #include "resource.h"
@@ -54,6 +55,7 @@ int CInstallerApp::Run(HINSTANCE instance, const std::wstring& commandLine) {
   InstallerEnvironment environment;
   environment.programPath = ModuleFilePath(nullptr);
   environment.commandLine = commandLine;
+  environment.user = FindConsoleUser();  // whose browser settings the engine prepares
   CInstallerDlg dialog(std::move(environment));
   dialog.DoModal(instance);
   return 0;

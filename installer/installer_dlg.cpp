@@ -3,10 +3,12 @@
 #include <cwchar>
 
 #include "about_dlg.h"
+#include "browser_check.h"
 #include "common/module_info.h"
 #include "common/user_prompt.h"
 #include "core/version_text.h"
 #include "platform/code_download.h"
+#include "web_page.h"
 
 namespace {
 
@@ -283,11 +285,17 @@ LRESULT CInstallerDlg::OnPaint(WPARAM wParam, LPARAM lParam) {
 
 LRESULT CInstallerDlg::OnQueryDragIcon(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(icon_); }
 
-// The browser check asks for nothing yet: with no check, no window holds a module open.
-bool CInstallerDlg::CheckBrowserWindows() { return true; }
+// Closes browser windows that hold a module about to be replaced; false when the user said No.
+bool CInstallerDlg::CheckBrowserWindows() {
+  return CBrowserCheck(catalog_, mode_.confirmBrowserClose, prompt_, Handle(), ModuleBaseName(nullptr),
+                       String(IDS_CLOSE_BROWSER), env_.browserModules)
+      .Run();
+}
 
 // The removal pass: nothing is removed yet, so a run installs over what is present.
 void CInstallerDlg::RemoveInstalledComponents() {}
+
+void CInstallerDlg::OpenMakerHomePage() { (void)OpenWebPage(kMakerHomePage, SW_SHOWNORMAL); }  // nothing to report
 
 // Registers the outside chart control that the Pelgor component needs.
 void CInstallerDlg::RegisterChartControl() {}

@@ -16,6 +16,7 @@
 #include "run_log.h"
 
 class ICodeDownloadService;
+class IModuleLister;
 class IUserPrompt;
 
 // What the dialog takes from outside; tests substitute the services.
@@ -24,6 +25,7 @@ struct InstallerEnvironment {
   std::wstring commandLine;  // the text after the program name
   ICodeDownloadService* downloadService = nullptr;  // null: the default service
   IUserPrompt* prompt = nullptr;                    // null: real message boxes
+  IModuleLister* browserModules = nullptr;          // null: the modules browsers really hold
   ConsoleUserSettings user;                         // no root until the console user is known
 };
 
@@ -61,6 +63,7 @@ class CInstallerDlg : public CDialogImpl {
     MESSAGE_HANDLER(WM_QUERYDRAGICON, OnQueryDragIcon)
     COMMAND_ID_HANDLER(IDC_INSTALL, StartRun)
     COMMAND_ID_HANDLER(IDC_REMOVE_COMPONENTS, RemoveInstalledComponents)
+    COMMAND_ID_HANDLER(IDC_MAKER_HOME_PAGE, OpenMakerHomePage)
     COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
     COMMAND_ID_HANDLER(IDOK, OnEnterKey)
     CHAIN_MSG_MAP(CDialogImpl)
@@ -93,6 +96,7 @@ class CInstallerDlg : public CDialogImpl {
   bool CheckBrowserWindows();
   void RemoveInstalledComponents();
   void RegisterChartControl();
+  void OpenMakerHomePage();
 
   std::wstring String(UINT id) const;
   int Message(UINT stringId);

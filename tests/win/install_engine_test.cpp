@@ -267,12 +267,13 @@ TEST(InstallEngine, PreparesTheConsoleUsersSettings) {
       std::wstring(L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\") + kClsid;
   ASSERT_EQ(ERROR_SUCCESS, RegKey::DeleteTree(HKEY_LOCAL_MACHINE, preApproved));
   RegKey stored;
-  ASSERT_EQ(ERROR_SUCCESS, stored.Create(HKEY_CURRENT_USER, settings + kClsid + L"\\iexplore"));
+  ASSERT_EQ(ERROR_SUCCESS, stored.Create(HKEY_CURRENT_USER, settings + kClsid));
   ASSERT_EQ(ERROR_SUCCESS, stored.WriteDword(L"Flags", 1));
   stored.Close();
-  RegKey other;
-  ASSERT_EQ(ERROR_SUCCESS, other.Create(HKEY_CURRENT_USER, settings + kConnectionLimitClsid));
-  other.Close();
+  // A key with subkeys is not erased.
+  RegKey nested;
+  ASSERT_EQ(ERROR_SUCCESS, nested.Create(HKEY_CURRENT_USER, settings + kConnectionLimitClsid + L"\\iexplore"));
+  nested.Close();
 
   CScriptedCodeDownload service;
   RecordingParent parent;
@@ -285,6 +286,11 @@ TEST(InstallEngine, PreparesTheConsoleUsersSettings) {
   RegKey probe;
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, probe.Open(HKEY_CURRENT_USER, settings + kClsid));
   EXPECT_EQ(ERROR_SUCCESS, probe.Open(HKEY_CURRENT_USER, settings + kConnectionLimitClsid));
+  // Installing the component whose key has subkeys leaves that key in place.
+  engine.SetTarget(kConnectionLimitClsid, kCodeBase, kCatalogVersionText);
+  engine.Start();
+  ASSERT_TRUE(parent.WaitForDone(2));
+  EXPECT_EQ(ERROR_SUCCESS, probe.Open(HKEY_CURRENT_USER, settings + kConnectionLimitClsid + L"\\iexplore"));
   EXPECT_EQ(ERROR_SUCCESS, probe.Open(HKEY_LOCAL_MACHINE, preApproved));
   probe.Close();
   (void)RegKey::DeleteTree(HKEY_CURRENT_USER, L"Software\\KoviraEngineTest");

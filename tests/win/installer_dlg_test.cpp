@@ -9,6 +9,7 @@
 #include "common/user_prompt.h"
 #include "core/version_text.h"
 #include "install_messages.h"
+#include "browser_check.h"
 #include "installer_dlg.h"
 #include "resource.h"
 #include "scripted_code_download.h"
@@ -42,6 +43,12 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
+// Other tests' stand-in browsers share the desktop: this dialog sees no browser holding anything.
+class NoBrowserModules final : public IModuleLister {
+ public:
+  bool EnumModules(DWORD, CWideStringList&) override { return false; }
+};
+
 // Runs the main dialog modally over a "cabfiles" folder of its own, with the scripted service
 // and recorded message boxes. A thread timer lets the test look at (and press on) the dialog
 // while it runs; a dialog still open after the time limit is ended and marked.
@@ -60,6 +67,7 @@ class DialogRun {
     environment.commandLine = commandLine;
     environment.downloadService = &service;
     environment.prompt = &prompt;
+    environment.browserModules = &browsers;
     dialog = std::make_unique<CInstallerDlg>(std::move(environment));
     current_ = this;
     start_ = ::GetTickCount();
@@ -88,6 +96,7 @@ class DialogRun {
   TempFolder folder{L"kovira run"};
   CScriptedCodeDownload service;
   RecordingPrompt prompt;
+  NoBrowserModules browsers;
   std::unique_ptr<CInstallerDlg> dialog;
   std::function<void(DialogRun&)> onTick;
   bool timedOut = false;

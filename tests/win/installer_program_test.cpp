@@ -22,6 +22,23 @@ struct Process {
   DWORD id = 0;
 };
 
+// The real program closes browser frames holding catalog modules; the browser tests' stand-ins
+// must not be among them, so the two take turns.
+class StandInTurn {
+ public:
+  StandInTurn() : mutex_(::CreateMutexW(nullptr, FALSE, L"KoviraStandInBrowserTurn")) {
+    if (mutex_) ::WaitForSingleObject(mutex_.Get(), 120000);
+  }
+  ~StandInTurn() {
+    if (mutex_) ::ReleaseMutex(mutex_.Get());
+  }
+  StandInTurn(const StandInTurn&) = delete;
+  StandInTurn& operator=(const StandInTurn&) = delete;
+
+ private:
+  ScopedHandle mutex_;
+};
+
 Process Start(const std::filesystem::path& program, const std::wstring& arguments) {
   std::wstring commandLine = L"\"" + program.wstring() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW startup = {sizeof(startup)};
@@ -103,6 +120,7 @@ class InstallerProgram : public testing::Test {
   }
 
   void RunToTheEnd() {
+    StandInTurn turn;
     Process process = Start(program_, L"");
     ASSERT_TRUE(process.handle.IsValid());
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.handle.Get(), 60000)) << "the program did not exit";
@@ -130,6 +148,7 @@ class InstallerProgram : public testing::Test {
 TEST_F(InstallerProgram, AutomaticModeRunsAndExitsByItself) {
   folder_.Touch(L"cabfiles\\Brenvo.cab");
   folder_.Touch(L"cabfiles\\Velmar.cab");
+  StandInTurn turn;
   Process process = Start(program_, L"");
   ASSERT_TRUE(process.handle.IsValid());
   ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.handle.Get(), 30000)) << "the program did not exit";
@@ -171,6 +190,7 @@ TEST_F(InstallerProgram, BadCabsDoNotStopTheRun) {
 // the close box.
 TEST_F(InstallerProgram, ManualModeWaitsAndClosesOnRequest) {
   folder_.Touch(L"cabfiles\\Brenvo.cab");
+  StandInTurn turn;
   Process process = Start(program_, L"1");
   ASSERT_TRUE(process.handle.IsValid());
   HWND window = nullptr;

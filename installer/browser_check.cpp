@@ -1,0 +1,113 @@
+#include "browser_check.h"
+
+#include <cwchar>
+
+#include "catalog.h"
+#include "common/user_prompt.h"
+#include "module_enumerator.h"
+#include "wide_string_list.h"
+
+namespace {
+
+std::wstring UpperCased(std::wstring_view text) {
+  std::wstring upper(text);
+  if (!upper.empty()) ::CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
+  return upper;
+}
+
+class SystemLister final : public IModuleLister {
+ public:
+  bool EnumModules(DWORD processId, CWideStringList& list) override {
+    // Fresh per process: the enumerator holds its system library only while it is used.
+    CModuleEnumerator enumerator;
+    return enumerator.EnumModules(processId, list);
+  }
+};
+
+}  // namespace
+
+bool ContainsNoCase(std::wstring_view text, std::wstring_view part) {
+  if (part.empty()) return true;
+  if (text.size() < part.size()) return false;
+  return UpperCased(text).find(UpperCased(part)) != std::wstring::npos;
+}
+
+IModuleLister& SystemModuleLister() {
+  static SystemLister lister;
+  return lister;
+}
+
+CBrowserCheck::CBrowserCheck(const CCatalog& catalog, bool& confirmClose, IUserPrompt& prompt, HWND owner,
+                             std::wstring caption, std::wstring question, IModuleLister* modules)
+    : catalog_(catalog),
+      confirmClose_(confirmClose),
+      prompt_(prompt),
+      owner_(owner),
+      caption_(std::move(caption)),
+      question_(std::move(question)),
+      modules_(modules ? *modules : SystemModuleLister()) {}
+
+bool CBrowserCheck::Run() {
+  declined_ = false;
+  // EnumWindows' own result cannot tell a refusal from a failure; declined_ can.
+  ::EnumWindows(CheckEach, reinterpret_cast<LPARAM>(this));
+  return !declined_;
+}
+
+BOOL CALLBACK CBrowserCheck::CheckEach(HWND window, LPARAM self) {
+  return reinterpret_cast<CBrowserCheck*>(self)->CheckWindow(window) ? TRUE : FALSE;
+}
+
+bool CBrowserCheck::CheckWindow(HWND window) {
+  wchar_t className[128] = {};
+  ::GetClassNameW(window, className, 128);
+  if (std::wcscmp(className, kFrameClass) != 0) return true;  // the class name is case-sensitive here
+
+  DWORD processId = 0;
+  ::GetWindowThreadProcessId(window, &processId);
+  if (processId == 0) return true;
+
+  CWideStringList paths;
+  if (!modules_.EnumModules(processId, paths)) return true;  // not listable: left open
+  if (!HoldsCatalogModule(paths)) return true;
+
+  if (confirmClose_) {
+    confirmClose_ = false;
+    if (prompt_.Show(owner_, question_, caption_, MB_YESNO) == IDNO) {
+      confirmClose_ = true;  // the next run asks again
+      declined_ = true;
+      return false;
+    }
+  }
+
+  ::PostMessageW(window, WM_CLOSE, 0, 0);
+  // Whether the window really goes is not followed up: one second is all it gets.
+  WaitPumping();
+  return true;
+}
+
+bool CBrowserCheck::HoldsCatalogModule(const CWideStringList& paths) const {
+  for (size_t row = 0; row < catalog_.Size(); ++row) {
+    const CatalogEntry& entry = catalog_.Row(row);
+    if (!entry.cabPresent) continue;
+    // The chart control is tried with every present row, so it counts only when some CAB does.
+    for (size_t i = 0; i < paths.Count(); ++i) {
+      const wchar_t* path = paths.Get(i);
+      if (path == nullptr) continue;
+      if (ContainsNoCase(path, entry.moduleName) || ContainsNoCase(path, kChartControlModule)) return true;
+    }
+  }
+  return false;
+}
+
+void CBrowserCheck::WaitPumping() {
+  // Keeps the dialog painted and responsive while the browser shuts down.
+  for (int step = 0; step < kCloseWaitSteps; ++step) {
+    MSG message;
+    if (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+    ::Sleep(kCloseWaitStepMs);
+  }
+}
