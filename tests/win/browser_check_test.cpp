@@ -15,6 +15,7 @@
 #include "common/scoped_owner.h"
 #include "common/user_prompt.h"
 #include "module_enumerator.h"
+#include "stand_in_turn.h"
 #include "temp_folder.h"
 #include "wide_string_list.h"
 
@@ -44,27 +45,6 @@ bool Holds(const CWideStringList& list, const std::wstring& path) {
   }
   return false;
 }
-
-// Window class names are atoms of the whole session, read back as first spelled: while one
-// process holds "IEFrame", another's "ieframe" frame reads as "IEFrame" (and the other way round).
-// Tests that start stand-ins therefore take turns, across the test processes.
-class StandInTurn {
- public:
-  StandInTurn() : mutex_(::CreateMutexW(nullptr, FALSE, L"KoviraStandInBrowserTurn")) {
-    const DWORD wait = mutex_ ? ::WaitForSingleObject(mutex_.Get(), 100000) : WAIT_FAILED;
-    owned_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
-    if (!owned_) ADD_FAILURE() << "no turn for stand-in browsers";
-  }
-  ~StandInTurn() {
-    if (owned_) ::ReleaseMutex(mutex_.Get());
-  }
-  StandInTurn(const StandInTurn&) = delete;
-  StandInTurn& operator=(const StandInTurn&) = delete;
-
- private:
-  ScopedHandle mutex_;
-  bool owned_ = false;
-};
 
 // A stand-in browser process: a frame window of the browser's class over the given modules.
 class StandIn {

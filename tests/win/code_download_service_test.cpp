@@ -122,8 +122,9 @@ class ServiceTest : public testing::Test {
 
   // Requests the row's class from the CAB and pumps messages until the binding stops.
   HRESULT Install(const CatalogRow& row, const fs::path& cab, Microsoft::WRL::ComPtr<RecordingCallback>& callback,
-                  DWORD versionMS = 0xFFFFFFFF, DWORD versionLS = 0xFFFFFFFF) {
+                  DWORD versionMS = 0xFFFFFFFF, DWORD versionLS = 0xFFFFFFFF, ULONG abortAtStatus = 0) {
     callback.Attach(new RecordingCallback);
+    callback->abortAtStatus = abortAtStatus;
     callbacks_.push_back(callback);
     Microsoft::WRL::ComPtr<IBindCtx> context;
     EXPECT_EQ(S_OK, ::CreateBindCtx(0, &context));
@@ -312,17 +313,7 @@ TEST_F(ServiceTest, AbortEndsTheBindingWithoutInstalling) {
     const CatalogRow& row = RowOf(L"Istra.cab");
     Unregister(row);
     Microsoft::WRL::ComPtr<RecordingCallback> callback;
-    callback.Attach(new RecordingCallback);
-    callback->abortAtStatus = status;
-    Microsoft::WRL::ComPtr<IBindCtx> context;
-    ASSERT_EQ(S_OK, ::CreateBindCtx(0, &context));
-    ASSERT_EQ(S_OK, ::RegisterBindStatusCallback(context.Get(), callback.Get(), nullptr, 0));
-    Microsoft::WRL::ComPtr<IClassFactory> factory;
-    ASSERT_EQ(MK_S_ASYNCHRONOUS,
-              service_.GetClassObjectFromURL(ClsidOf(row), SampleCab(L"Istra.cab").c_str(), 0xFFFFFFFF, 0xFFFFFFFF,
-                                             nullptr, context.Get(), CLSCTX_INPROC_SERVER, IID_IClassFactory,
-                                             reinterpret_cast<void**>(factory.GetAddressOf())));
-    ASSERT_TRUE(PumpUntil([&] { return callback->stopped; }));
+    ASSERT_EQ(MK_S_ASYNCHRONOUS, Install(row, SampleCab(L"Istra.cab"), callback, 0xFFFFFFFF, 0xFFFFFFFF, status));
     EXPECT_EQ(E_ABORT, callback->stopResult);
     EXPECT_EQ(nullptr, callback->object.Get());
     EXPECT_EQ(std::vector<std::wstring>{}, FilesUnderWindows());

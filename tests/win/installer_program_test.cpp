@@ -8,6 +8,7 @@
 #include "common/scoped_owner.h"
 #include "core/catalog_table.h"
 #include "platform/component_store.h"
+#include "stand_in_turn.h"
 #include "temp_folder.h"
 
 namespace {
@@ -20,23 +21,6 @@ std::filesystem::path BuiltInstaller() {
 struct Process {
   ScopedHandle handle;
   DWORD id = 0;
-};
-
-// The real program closes browser frames holding catalog modules; the browser tests' stand-ins
-// must not be among them, so the two take turns.
-class StandInTurn {
- public:
-  StandInTurn() : mutex_(::CreateMutexW(nullptr, FALSE, L"KoviraStandInBrowserTurn")) {
-    if (mutex_) ::WaitForSingleObject(mutex_.Get(), 120000);
-  }
-  ~StandInTurn() {
-    if (mutex_) ::ReleaseMutex(mutex_.Get());
-  }
-  StandInTurn(const StandInTurn&) = delete;
-  StandInTurn& operator=(const StandInTurn&) = delete;
-
- private:
-  ScopedHandle mutex_;
 };
 
 Process Start(const std::filesystem::path& program, const std::wstring& arguments) {
