@@ -55,6 +55,12 @@ struct KernelHandleTraits {
   static Handle Null() { return nullptr; }
   static void Close(Handle h) { ::CloseHandle(h); }
 };
+// CreateFile reports failure with INVALID_HANDLE_VALUE, not null.
+struct FileHandleTraits {
+  using Handle = HANDLE;
+  static Handle Null() { return INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
 struct FindHandleTraits {
   using Handle = HANDLE;
   static Handle Null() { return INVALID_HANDLE_VALUE; }
@@ -87,6 +93,7 @@ struct CoTaskMemTraits {
 };
 
 using ScopedHandle = ScopedOwner<KernelHandleTraits>;
+using ScopedFile = ScopedOwner<FileHandleTraits>;
 using ScopedFindHandle = ScopedOwner<FindHandleTraits>;
 using ScopedModule = ScopedOwner<ModuleTraits>;
 using ScopedWindow = ScopedOwner<WindowTraits>;

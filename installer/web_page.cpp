@@ -19,7 +19,7 @@ class SystemLauncher final : public IProgramLauncher {
                           &info)) {
       return {};
     }
-    ::CloseHandle(info.hThread);
+    ScopedHandle thread(info.hThread);  // not needed
     return ScopedHandle(info.hProcess);
   }
 };

@@ -176,7 +176,7 @@ HRESULT FromFdiError(int error) {
 // The whole cabinet is checked before the decompressor sees it: some decompressors write out
 // of bounds on a damaged data block, so a damaged one must never reach them.
 HRESULT CheckWholeCabinet(const std::wstring& cabPath, const CCabExtractor::Limits& limits) {
-  ScopedHandle file(::CreateFileW(cabPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  ScopedFile file(::CreateFileW(cabPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   LARGE_INTEGER size = {};

@@ -32,7 +32,7 @@ std::wstring StemOf(const std::wstring& path) {
 }
 
 HRESULT ReadHead(const std::wstring& path, std::string& head, DWORD bytes) {
-  ScopedHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ScopedFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) return HResultFromLastError();
   head.assign(bytes, '\0');
   DWORD read = 0;
@@ -68,15 +68,15 @@ std::wstring NewPrivateFolder() {
 
 void RemoveFlatFolder(const std::wstring& folder) {
   WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
+  ScopedFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+  if (find) {
     do {
       if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         ::DeleteFileW((folder + L"\\" + data.cFileName).c_str());
       }
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
+    } while (::FindNextFileW(find.Get(), &data));
   }
+  find.Reset();
   ::RemoveDirectoryW(folder.c_str());
 }
 

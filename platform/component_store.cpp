@@ -4,6 +4,7 @@
 #include <cwctype>
 
 #include "common/reg_key.h"
+#include "common/scoped_owner.h"
 #include "common/win_error.h"
 
 namespace {
@@ -80,12 +81,11 @@ HRESULT CComponentStore::Plan(const std::wstring& clsid, const std::wstring& nam
       // Another component's file of the same name stays; ours goes to a conflict folder of its own.
       int next = 1;
       WIN32_FIND_DATAW data;
-      HANDLE find = ::FindFirstFileW((cacheFolder_ + L"\\CONFLICT.*").c_str(), &data);
-      if (find != INVALID_HANDLE_VALUE) {
+      ScopedFindHandle find(::FindFirstFileW((cacheFolder_ + L"\\CONFLICT.*").c_str(), &data));
+      if (find) {
         do {
           next = std::max(next, _wtoi(data.cFileName + 9) + 1);  // after "CONFLICT."
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
+        } while (::FindNextFileW(find.Get(), &data));
       }
       folder = cacheFolder_ + L"\\CONFLICT." + std::to_wstring(next);
       if (!::CreateDirectoryW(folder.c_str(), nullptr)) return HResultFromLastError();
@@ -117,9 +117,8 @@ HRESULT CComponentStore::Commit(std::vector<Placement>& placements) {
   // whole component before anything changes.
   for (const Placement& p : placements) {
     if (!p.existedBefore) continue;
-    HANDLE h = ::CreateFileW(p.target.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return HResultFromLastError();
-    ::CloseHandle(h);
+    ScopedFile probe(::CreateFileW(p.target.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!probe) return HResultFromLastError();
   }
   for (Placement& p : placements) {
     HRESULT hr = S_OK;
