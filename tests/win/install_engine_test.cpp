@@ -218,7 +218,7 @@ TEST_F(EngineFixture, ConnectionLimitComponentRaisesTheLimit) {
   const auto saved = key.ReadDword(L"MaxConnectionsPerServer");
 
   struct Case { std::optional<DWORD> before; DWORD after; };
-  for (const Case& c : {Case{4, 10}, Case{16, 16}, Case{std::nullopt, 10}, Case{10, 10}}) {
+  for (const Case& c : {Case{2, 10}, Case{4, 10}, Case{16, 16}, Case{std::nullopt, 10}, Case{10, 10}}) {
     ::RegDeleteValueW(key.Get(), L"MaxConnectionsPerServer");
     if (c.before) {
       ASSERT_EQ(ERROR_SUCCESS, key.WriteDword(L"MaxConnectionsPerServer", *c.before));

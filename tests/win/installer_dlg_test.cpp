@@ -10,9 +10,11 @@
 #include "core/version_text.h"
 #include "install_messages.h"
 #include "browser_check.h"
+#include "wide_string_list.h"
 #include "installer_dlg.h"
 #include "resource.h"
 #include "scripted_code_download.h"
+#include "stand_in_turn.h"
 #include "temp_folder.h"
 
 namespace {
@@ -27,8 +29,9 @@ class RecordingPrompt final : public IUserPrompt {
     texts.push_back(text);
     captions.push_back(caption);
     if (onShow) onShow(owner);
-    return IDOK;
+    return answer;
   }
+  int answer = IDOK;
   std::vector<std::wstring> texts;
   std::vector<std::wstring> captions;
   std::function<void(HWND)> onShow;  // sees the dialog as it is when the message appears
@@ -43,10 +46,17 @@ std::wstring WindowText(HWND window) {
   return text;
 }
 
-// Other tests' stand-in browsers share the desktop: this dialog sees no browser holding anything.
+// Other tests' stand-in browsers share the desktop: this dialog sees no browser holding anything,
+// unless a test names a process whose browser holds a module.
 class NoBrowserModules final : public IModuleLister {
  public:
-  bool EnumModules(DWORD, CWideStringList&) override { return false; }
+  bool EnumModules(DWORD processId, CWideStringList& list) override {
+    if (processId != holder || module.empty()) return false;
+    list.Add(module.c_str());
+    return true;
+  }
+  DWORD holder = 0;
+  std::wstring module;
 };
 
 // Runs the main dialog modally over a "cabfiles" folder of its own, with the scripted service
@@ -392,6 +402,46 @@ TEST(InstallerDialog, LogGoesToTheTemporaryFolderWhenTheProgramFolderIsNotWritab
   ::GetTempPathW(MAX_PATH, temp);
   EXPECT_EQ(std::wstring(temp) + L"installer.log", run.dialog->LogPath());
   EXPECT_EQ(1u, run.dialog->InstalledCount());
+}
+
+// Asked before closing a browser that holds a present component, No abandons the Install
+// command before anything starts: Install is usable again, and pressing it asks again.
+TEST(InstallerDialog, NoToClosingTheBrowserAbandonsTheInstall) {
+  StandInTurn turn;  // a frame of the browser's class on the shared desktop
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = ::DefWindowProcW;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"IEFrame";
+  ::RegisterClassW(&wc);
+  ScopedWindow frame(::CreateWindowExW(0, L"IEFrame", L"browser", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                       wc.hInstance, nullptr));
+  ASSERT_TRUE(frame.IsValid());
+
+  DialogRun run;
+  run.AddCab(L"Brenvo.cab", InstallsScript());
+  run.browsers.holder = ::GetCurrentProcessId();
+  run.browsers.module = L"C:\\PROGRAM FILES\\BROWSER\\BRENVO.DLL";
+  run.prompt.answer = IDNO;
+  int presses = 0;
+  bool installUsable = false;
+  run.onTick = [&](DialogRun& r) {
+    if (r.prompt.texts.size() < static_cast<size_t>(presses)) return;  // the question is still open
+    if (presses == 2) {
+      installUsable = ::IsWindowEnabled(r.Item(IDC_INSTALL)) != FALSE;
+      r.Press(IDCANCEL);
+      return;
+    }
+    ++presses;
+    r.Press(IDC_INSTALL);
+  };
+  EXPECT_EQ(IDCANCEL, run.Run(L"3"));  // manual start, ask before closing
+  EXPECT_FALSE(run.timedOut);
+  const std::wstring question = L"The Internet Explore must be closed.\r\nWould you close the Internet Explore?";
+  EXPECT_EQ((std::vector<std::wstring>{question, question}), run.prompt.texts);
+  EXPECT_TRUE(installUsable);
+  EXPECT_TRUE(run.service.Requests().empty());
+  EXPECT_TRUE(::IsWindow(frame.Get()));  // not closed
+  EXPECT_TRUE(run.dialog->RunReport().Text().empty());
 }
 
 // The system menu's About item opens the About box with the version text; low bits of the
