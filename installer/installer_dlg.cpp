@@ -61,6 +61,11 @@ void CInstallerDlg::OnInitDialog() {
     ::EnableWindow(Item(IDC_INSTALL), FALSE);
   }
 
+  removal_.emplace(RemovalContext{catalog_, selected_, currentBar_, totalBar_, Handle(),
+                                  [this](UINT id) { return String(id); }, removing_, abortRequested_, installing_,
+                                  currentIndex_, stepCount_},
+                   env_.removalPlatform, env_.windowsFolder, env_.systemFolder);
+
   if (!engine_.Create(Handle())) {
     // Without the engine no row can report back; leave the dialog unable to start a run.
     ::EnableWindow(Item(IDC_INSTALL), FALSE);
@@ -292,10 +297,8 @@ bool CInstallerDlg::CheckBrowserWindows() {
       .Run();
 }
 
-// The removal pass: nothing is removed yet, so a run installs over what is present.
-void CInstallerDlg::RemoveInstalledComponents() {}
+void CInstallerDlg::RemoveInstalledComponents() { removal_->RemoveInstalledComponents(); }
 
 void CInstallerDlg::OpenMakerHomePage() { (void)OpenWebPage(kMakerHomePage, SW_SHOWNORMAL); }  // nothing to report
 
-// Registers the outside chart control that the Pelgor component needs.
-void CInstallerDlg::RegisterChartControl() {}
+void CInstallerDlg::RegisterChartControl() { removal_->RegisterChartControl(); }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "catalog.h"
@@ -12,11 +13,13 @@
 #include "install_engine.h"
 #include "install_messages.h"
 #include "labeled_progress_ctrl.h"
+#include "removal_pass.h"
 #include "resource.h"
 #include "run_log.h"
 
 class ICodeDownloadService;
 class IModuleLister;
+class IRemovalPlatform;
 class IUserPrompt;
 
 // What the dialog takes from outside; tests substitute the services.
@@ -26,6 +29,9 @@ struct InstallerEnvironment {
   ICodeDownloadService* downloadService = nullptr;  // null: the default service
   IUserPrompt* prompt = nullptr;                    // null: real message boxes
   IModuleLister* browserModules = nullptr;          // null: the modules browsers really hold
+  IRemovalPlatform* removalPlatform = nullptr;      // null: real programs and waits
+  std::wstring windowsFolder;                       // empty: the real one (its component store)
+  std::wstring systemFolder;                        // empty: the real one
   ConsoleUserSettings user;                         // no root until the console user is known
 };
 
@@ -126,4 +132,5 @@ class CInstallerDlg : public CDialogImpl {
   int stepCount_ = 0;
   CRunReport runReport_;
   CRunLog runLog_;
+  std::optional<CRemovalPass> removal_;  // reads and drives the state above
 };

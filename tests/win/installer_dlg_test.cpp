@@ -64,7 +64,10 @@ class NoBrowserModules final : public IModuleLister {
 // while it runs; a dialog still open after the time limit is ended and marked.
 class DialogRun {
  public:
-  DialogRun() { std::filesystem::create_directory(folder.Path() / L"cabfiles"); }
+  DialogRun() {
+    std::filesystem::create_directory(folder.Path() / L"cabfiles");
+    std::filesystem::create_directories(folder.Path() / L"windows" / L"system32");
+  }
 
   void AddCab(const std::wstring& name, BindScript script) {
     folder.Touch(L"cabfiles\\" + name);
@@ -78,6 +81,9 @@ class DialogRun {
     environment.downloadService = &service;
     environment.prompt = &prompt;
     environment.browserModules = &browsers;
+    // The removal pass works on a Windows folder of this run's own.
+    environment.windowsFolder = folder / L"windows";
+    environment.systemFolder = folder / L"windows\\system32";
     dialog = std::make_unique<CInstallerDlg>(std::move(environment));
     current_ = this;
     start_ = ::GetTickCount();

@@ -1,0 +1,357 @@
+#include "removal_pass.h"
+
+#include <shellapi.h>
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <vector>
+
+#include "common/scoped_owner.h"
+#include "core/run_report.h"
+#include "resource.h"
+#include "store_cleanup.h"
+
+namespace {
+
+constexpr int kShownSteps = 10;
+constexpr DWORD kShownStepPauseMs = 50;
+constexpr DWORD kResetPauseMs = 500;
+
+const wchar_t kChartControl[] = L"olch2xu8.ocx";
+const wchar_t kChartRegistrar[] = L"c1regsvw.exe";
+
+class SystemPlatform final : public IRemovalPlatform {
+ public:
+  void StartAndWaitIdle(const std::wstring& commandLine) override {
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    STARTUPINFOW startup{sizeof(startup)};
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      return;
+    }
+    ScopedHandle processHandle(process.hProcess);
+    ScopedHandle threadHandle(process.hThread);
+    ::WaitForInputIdle(processHandle.Get(), INFINITE);
+  }
+
+  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) override {
+    SHELLEXECUTEINFOW info{sizeof(info)};
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpVerb = L"Open";
+    info.lpFile = file.c_str();
+    info.lpParameters = parameters.c_str();
+    info.lpDirectory = folder.c_str();
+    info.nShow = SW_HIDE;
+    if (!::ShellExecuteExW(&info)) return;
+    ScopedHandle process(info.hProcess);
+    if (process) ::WaitForSingleObject(process.Get(), INFINITE);
+  }
+
+  void Pause(DWORD milliseconds) override { ::Sleep(milliseconds); }
+};
+
+// A window's device context, given back when done.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
+  ~WindowDc() {
+    if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
+  }
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  HDC Get() const { return dc_; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+std::wstring SystemDirectory() {
+  const UINT length = ::GetSystemDirectoryW(nullptr, 0);
+  std::vector<wchar_t> path(length + 1);
+  const UINT written = ::GetSystemDirectoryW(path.data(), static_cast<UINT>(path.size()));
+  return std::wstring(path.data(), written < path.size() ? written : 0);
+}
+
+// A file-find on the exact path, as the browser's own store lookups do.
+bool Exists(const std::wstring& path) {
+  WIN32_FIND_DATAW data;
+  ScopedFindHandle find(::FindFirstFileW(path.c_str(), &data));
+  return find.IsValid();
+}
+
+std::wstring Lower(std::wstring text) {
+  if (!text.empty()) ::CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
+// Names in a folder other than "." and "..", with whether each is a directory.
+std::vector<std::pair<std::wstring, bool>> ListFolder(const std::wstring& folder) {
+  std::vector<std::pair<std::wstring, bool>> entries;
+  WIN32_FIND_DATAW data;
+  ScopedFindHandle find(::FindFirstFileW((folder + L"\\*.*").c_str(), &data));
+  if (!find) return entries;
+  do {
+    if (std::wcscmp(data.cFileName, L".") == 0 || std::wcscmp(data.cFileName, L"..") == 0) continue;
+    entries.emplace_back(data.cFileName, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+  } while (::FindNextFileW(find.Get(), &data));
+  return entries;
+}
+
+std::wstring FormatCounts(const std::wstring& format, int done, int total) {
+  std::vector<wchar_t> text(format.size() + 64);
+  const int written = std::swprintf(text.data(), text.size(), format.c_str(), done, total);
+  return written < 0 ? std::wstring() : std::wstring(text.data(), written);
+}
+
+// Companion files some components install beside their module, listed with them for removal.
+struct ExtraNames {
+  const wchar_t* cabName;
+  const wchar_t* names[2];
+};
+constexpr ExtraNames kExtraNames[] = {
+    {L"Lurrin.cab", {L"Lurrin.ocx", L"Lurrinx.ocx"}},
+    {L"Vormik.cab", {L"TeeChart5.ocx", L"TeeChart5070N.ocx"}},
+    {L"Quenta.cab", {L"TeeChart5.ocx", L"TeeChart5070M.ocx"}},
+    {L"VormikU.cab", {L"TeeChart5.ocx", L"TeeChart5070U.ocx"}},
+};
+
+// The three components that share the chart control and may have left it in a conflict folder.
+bool UsesChartControl(const std::wstring& cabName) {
+  return cabName == L"Vormik.cab" || cabName == L"Quenta.cab" || cabName == L"VormikU.cab";
+}
+
+}  // namespace
+
+IRemovalPlatform& SystemRemovalPlatform() {
+  static SystemPlatform platform;
+  return platform;
+}
+
+CRemovalPass::CRemovalPass(RemovalContext context, IRemovalPlatform* platform, std::wstring windowsFolder,
+                           std::wstring systemFolder)
+    : context_(std::move(context)),
+      platform_(platform ? *platform : SystemRemovalPlatform()),
+      windowsFolder_(windowsFolder.empty() ? CStoreCleanup::SystemWindowsFolder() : std::move(windowsFolder)),
+      systemFolder_(systemFolder.empty() ? SystemDirectory() : std::move(systemFolder)),
+      storeFolder_(windowsFolder_ + L"\\Downloaded Program files") {}
+
+void CRemovalPass::RemoveInstalledComponents() {
+  CountRemovableComponents(storeFolder_ + L"\\");
+
+  CLabeledProgressCtrl& total = context_.totalBar;
+  total.ShowText(true);
+  total.SetLabel(FormatCounts(context_.loadString(IDS_TOTAL_DELETED), 0, removalTotal_));
+  total.SetPos(0);
+  total.SetStep(1);
+  total.SetRange(0, removalTotal_);
+
+  if (BuildDeletionList() == 0) return;
+
+  // Registry records go before any file, while the deletion list names what is taken out.
+  const CStoreCleanup cleanup(context_.catalog, deletionList_, windowsFolder_);
+  cleanup.CleanSharedDllCounts();
+  cleanup.CleanDistributionUnits();
+  cleanup.CleanModuleUsage();
+
+  DeleteStoreFiles(storeFolder_);
+  ResetAfterRemoval();
+}
+
+void CRemovalPass::CountRemovableComponents(const std::wstring& storeFolderWithSlash) {
+  for (size_t i = 0; i < context_.catalog.Size(); ++i) {
+    const CatalogEntry& row = context_.catalog.Row(i);
+    if (!context_.selected[i] || !row.cabPresent) continue;
+    if (Exists(storeFolderWithSlash + row.moduleName) || Exists(storeFolderWithSlash + row.infName)) ++removalTotal_;
+  }
+}
+
+size_t CRemovalPass::BuildDeletionList() {
+  size_t taken = 0;
+  for (size_t i = 0; i < context_.catalog.Size(); ++i) {
+    const CatalogEntry& row = context_.catalog.Row(i);
+    if (!context_.selected[i] || !row.cabPresent) continue;
+    deletionList_.Add(row.moduleName);
+    deletionList_.Add(row.infName);
+    for (const auto& extra : kExtraNames) {
+      if (row.cabName != extra.cabName) continue;
+      for (const wchar_t* name : extra.names) deletionList_.Add(name);
+    }
+    context_.removing = true;
+    ++taken;
+  }
+  return taken;
+}
+
+void CRemovalPass::DeleteStoreFiles(const std::wstring& storeFolder) {
+  for (size_t i = 0; i < context_.catalog.Size(); ++i) {
+    // A cancel waits for the entry in progress; it is seen here, before the next one.
+    if (context_.abortRequested) break;
+    const CatalogEntry& row = context_.catalog.Row(i);
+    const bool taken = context_.selected[i] && row.cabPresent;
+    const std::wstring modulePath = storeFolder + L"\\" + row.moduleName;
+    const std::wstring infPath = storeFolder + L"\\" + row.infName;
+    const bool moduleExists = Exists(modulePath);
+    const bool infExists = Exists(infPath);
+
+    if (UsesChartControl(row.cabName) && !moduleExists && !infExists) {
+      ScanConflictFolders(storeFolder);
+      const std::wstring sharedChart = storeFolder + L"\\TeeChart5070.ocx";
+      if (taken && Exists(sharedChart)) ::DeleteFileW(sharedChart.c_str());
+    }
+
+    if (taken && (moduleExists || infExists)) {
+      if (moduleExists) {
+        Unregister(modulePath, L" /U /s ");
+        ::DeleteFileW(modulePath.c_str());
+      }
+      if (infExists) ::DeleteFileW(infPath.c_str());
+      ApplyRule(row.cabName, storeFolder);
+      ScanConflictFolders(storeFolder);
+      ShowDeletedItem(row.displayName);
+      ++removedCount_;
+      SetTotalLabel();
+      context_.totalBar.StepIt();
+    }
+
+    if (!PumpMessages()) break;
+  }
+}
+
+void CRemovalPass::ScanConflictFolders(const std::wstring& storeFolder) {
+  for (const auto& [name, isFolder] : ListFolder(storeFolder)) {
+    if (!isFolder || Lower(name).find(L"conflict") == std::wstring::npos) continue;
+    const std::wstring folder = storeFolder + L"\\" + name;
+    CleanConflictFolder(folder);
+    ::RemoveDirectoryW(folder.c_str());  // only when nothing else was left in it
+  }
+}
+
+void CRemovalPass::CleanConflictFolder(const std::wstring& folder) {
+  for (const auto& entry : ListFolder(folder)) {
+    const std::wstring& name = entry.first;
+    if (!deletionList_.IsInDeletionList(name)) continue;
+    const std::wstring path = folder + L"\\" + name;
+    if (Lower(name).find(L"dll") != std::wstring::npos) Unregister(path, L" /U /S ");
+    ::DeleteFileW(path.c_str());
+  }
+}
+
+void CRemovalPass::Unregister(const std::wstring& path, const wchar_t* switches) {
+  platform_.StartAndWaitIdle(systemFolder_ + L"\\regsvr32.exe" + switches + L"\"" + path + L"\"");
+}
+
+void CRemovalPass::ApplyRule(const std::wstring& cabName, const std::wstring& storeFolder) {
+  // Keyed by the exact CAB name: a row spelled otherwise has no rule.
+  const auto deleteStoreFile = [&](const wchar_t* name) { ::DeleteFileW((storeFolder + L"\\" + name).c_str()); };
+  const auto deleteSystemFile = [&](const wchar_t* name) { ::DeleteFileW((systemFolder_ + L"\\" + name).c_str()); };
+  if (cabName == L"Vormik.cab") {
+    deleteStoreFile(L"TeeChart5070N.ocx");
+  } else if (cabName == L"Quenta.cab") {
+    deleteStoreFile(L"TeeChart5070M.ocx");
+  } else if (cabName == L"VormikU.cab") {
+    deleteStoreFile(L"TeeChart5070U.ocx");
+  } else if (cabName == L"Lurrin.cab") {
+    deleteStoreFile(L"Lurrin.ocx");
+    deleteStoreFile(L"Lurrinx.ocx");
+  } else if (cabName == L"Velmar.cab") {
+    deleteStoreFile(L"KV3Installer.exe");  // the external installer the Velmar control starts
+  } else if (cabName == L"Pelgor.cab") {
+    RemoveChartControl();
+  } else if (cabName == L"Dremsa.cab") {
+    DeleteSystemFileAfterUnregistering(L"Dremsa_org.ocx", L"/u /s ", L"regsvr32.exe");
+  } else if (cabName == L"Stavin.cab") {
+    deleteSystemFile(L"tormuil.dll");
+    deleteSystemFile(L"brask.dll");
+    deleteSystemFile(L"Yolvent.dll");
+  } else if (cabName == L"Mirodel.cab") {
+    DeleteSystemFileAfterUnregistering(L"Fendro.ocx", L"/u /s ", L"regsvr32.exe");
+  }
+}
+
+void CRemovalPass::DeleteSystemFileAfterUnregistering(const std::wstring& name, const wchar_t* switches,
+                                                      const wchar_t* tool) {
+  const std::wstring path = systemFolder_ + L"\\" + name;
+  if (!Exists(path)) return;
+  platform_.ShellOpenAndWait(tool, switches + name, systemFolder_);
+  ::DeleteFileW(path.c_str());
+}
+
+void CRemovalPass::RemoveChartControl() {
+  const std::wstring control = systemFolder_ + L"\\" + kChartControl;
+  const std::wstring registrar = systemFolder_ + L"\\" + kChartRegistrar;
+  const bool controlExists = Exists(control);
+  const bool registrarExists = Exists(registrar);
+  if (controlExists && registrarExists) {
+    // Only the pair can unregister the control; a lone file is just deleted.
+    platform_.ShellOpenAndWait(kChartRegistrar, std::wstring(L"/u ") + kChartControl, systemFolder_);
+    ::DeleteFileW(control.c_str());
+    ::DeleteFileW(registrar.c_str());
+  } else if (controlExists) {
+    ::DeleteFileW(control.c_str());
+  } else if (registrarExists) {
+    ::DeleteFileW(registrar.c_str());
+  }
+}
+
+void CRemovalPass::ShowDeletedItem(const std::wstring& displayName) {
+  CLabeledProgressCtrl& bar = context_.currentBar;
+  bar.SetPos(0);
+  bar.SetStep(10);
+  bar.SetRange(0, 100);
+  bar.ShowText(true);
+
+  const std::wstring text = InsertPositional(context_.loadString(IDS_ROW_DELETED), {displayName});
+  std::vector<wchar_t> label(std::max<size_t>(text.size() + 1, MAX_PATH), L'\0');
+  text.copy(label.data(), text.size());
+  RECT client{};
+  ::GetClientRect(bar.Handle(), &client);
+  {
+    WindowDc dc(context_.dialog);
+    ::PathCompactPathW(dc.Get(), label.data(), static_cast<UINT>(client.right - client.left));
+  }
+  bar.SetLabel(label.data());
+
+  for (int step = 0; step < kShownSteps; ++step) {
+    bar.StepIt();
+    platform_.Pause(kShownStepPauseMs);
+  }
+
+  bar.SetLabel(L"");
+  bar.SetPos(0);
+  bar.ShowText(false);
+}
+
+void CRemovalPass::ResetAfterRemoval() {
+  context_.installing = false;
+  context_.currentIndex = 0;
+  context_.stepCount = 0;
+  context_.removing = false;
+  platform_.Pause(kResetPauseMs);
+  context_.totalBar.SetLabel(L"");
+  context_.totalBar.SetPos(0);
+  deletionList_.Clear();
+}
+
+void CRemovalPass::RegisterChartControl() {
+  // Overwrites whatever copy is there; the registrar resolves the control in its own folder.
+  ::CopyFileW(context_.catalog.CompanionControlPath().c_str(), (systemFolder_ + L"\\" + kChartControl).c_str(), FALSE);
+  ::CopyFileW(context_.catalog.CompanionProgramPath().c_str(), (systemFolder_ + L"\\" + kChartRegistrar).c_str(), FALSE);
+  platform_.ShellOpenAndWait(kChartRegistrar, kChartControl, systemFolder_);
+}
+
+void CRemovalPass::SetTotalLabel() {
+  context_.totalBar.SetLabel(FormatCounts(context_.loadString(IDS_TOTAL_DELETED), removedCount_, removalTotal_));
+}
+
+bool CRemovalPass::PumpMessages() {
+  MSG msg;
+  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) return false;  // consumed: the pass ends here
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  return true;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "catalog.h"
+#include "deletion_list.h"
+
+// Erases what the browser recorded in the machine-wide registry for the components a removal
+// pass takes out: the shared-file counts, the distribution units and the module-usage keys.
+// A component is chosen by its module name being in the deletion list; failures are ignored.
+class CStoreCleanup {
+ public:
+  // windowsFolder without a trailing backslash; empty means the real Windows directory.
+  CStoreCleanup(const CCatalog& catalog, const CDeletionList& deletionList, std::wstring windowsFolder = {});
+
+  void CleanSharedDllCounts() const;
+  void CleanDistributionUnits() const;
+  void CleanModuleUsage() const;
+
+  const std::wstring& WindowsFolder() const { return windowsFolder_; }
+  static std::wstring SystemWindowsFolder();
+
+ private:
+  template <typename Action>
+  void ForEachRemoved(Action action) const;
+
+  const CCatalog& catalog_;
+  const CDeletionList& deletionList_;
+  std::wstring windowsFolder_;
+};
