@@ -23,7 +23,7 @@ const wchar_t kChartRegistrar[] = L"c1regsvw.exe";
 
 class SystemPlatform final : public IRemovalPlatform {
  public:
-  void StartAndWaitIdle(const std::wstring& commandLine) override {
+  void StartAndWait(const std::wstring& commandLine) override {
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
     STARTUPINFOW startup{sizeof(startup)};
@@ -33,7 +33,7 @@ class SystemPlatform final : public IRemovalPlatform {
     }
     ScopedHandle processHandle(process.hProcess);
     ScopedHandle threadHandle(process.hThread);
-    ::WaitForInputIdle(processHandle.Get(), INFINITE);
+    ::WaitForSingleObject(processHandle.Get(), INFINITE);
   }
 
   void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) override {
@@ -240,7 +240,7 @@ void CRemovalPass::CleanConflictFolder(const std::wstring& folder) {
 }
 
 void CRemovalPass::Unregister(const std::wstring& path, const wchar_t* switches) {
-  platform_.StartAndWaitIdle(systemFolder_ + L"\\regsvr32.exe" + switches + L"\"" + path + L"\"");
+  platform_.StartAndWait(systemFolder_ + L"\\regsvr32.exe" + switches + L"\"" + path + L"\"");
 }
 
 void CRemovalPass::ApplyRule(const std::wstring& cabName, const std::wstring& storeFolder) {

@@ -8,10 +8,12 @@
 
 #include "common/com_object.h"
 #include "common/module_info.h"
+#include "catalog.h"
 #include "common/reg_key.h"
 #include "core/catalog_table.h"
 #include "platform/cab_extractor.h"
 #include "platform/code_download_service.h"
+#include "removal_pass.h"
 #include "scripted_code_download.h"
 #include "temp_folder.h"
 
@@ -418,6 +420,68 @@ TEST_F(ServiceTest, ModuleInUseIsNotReplaced) {
   ASSERT_EQ(ERROR_SUCCESS, shared.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
   EXPECT_EQ(1u, shared.ReadDword(module).value_or(0));
   Unregister(row);
+}
+
+}  // namespace
+
+namespace {
+
+class NoWaits final : public IRemovalPlatform {
+ public:
+  void StartAndWait(const std::wstring& commandLine) override { SystemRemovalPlatform().StartAndWait(commandLine); }
+  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) override {
+    SystemRemovalPlatform().ShellOpenAndWait(file, parameters, folder);
+  }
+  void Pause(DWORD) override {}  // the animation's waits
+};
+
+// What the service records for an installed component is exactly what the removal pass erases:
+// after the pass, no file, record or class registration of the removed components is left.
+TEST_F(ServiceTest, RemovalPassTakesBackEverythingTheServiceInstalled) {
+  // Single-file components: the pass knows each component by its catalog module and INF only.
+  const std::vector<std::wstring> cabs = {L"Dastel.CAB", L"GORVATH.CAB", L"Istra.cab", L"Tarsil.cab"};
+  for (const auto& cab : cabs) {
+    Microsoft::WRL::ComPtr<RecordingCallback> callback;
+    ASSERT_EQ(MK_S_ASYNCHRONOUS, Install(RowOf(cab), SampleCab(cab), callback));
+    ASSERT_EQ(S_OK, callback->stopResult) << fs::path(cab).string();
+  }
+  TearDown();  // the removal unregisters and deletes the modules: none may stay loaded here
+  ASSERT_FALSE(FilesUnderWindows().empty());
+
+  // The removal pass sees the same CABs present in a program's "cabfiles" folder.
+  TempFolder program;
+  for (const auto& cab : cabs) program.Touch(L"cabfiles\\" + cab);
+  CCatalog catalog;
+  ASSERT_TRUE(catalog.Scan(program / L"installer.exe"));
+  std::array<bool, kCatalogSize> selected;
+  selected.fill(true);
+  CLabeledProgressCtrl currentBar, totalBar;
+  bool removing = false, abortRequested = false, installing = false;
+  size_t currentIndex = 0;
+  int stepCount = 0;
+  NoWaits platform;
+  CRemovalPass pass(RemovalContext{catalog, selected, currentBar, totalBar, nullptr,
+                                   [](UINT) { return std::wstring(L"%d/%d deleted."); }, removing, abortRequested,
+                                   installing, currentIndex, stepCount},
+                    // The real system folder: its regsvr32 unregisters the modules.
+                    &platform, windows_.Path().wstring(), std::wstring());
+  pass.RemoveInstalledComponents();
+
+  EXPECT_EQ(std::vector<std::wstring>{}, FilesUnderWindows());
+  for (const auto& cab : cabs) {
+    SCOPED_TRACE(fs::path(cab).string());
+    const CatalogRow& row = RowOf(cab);
+    const std::wstring module = (Cache() / row.moduleName).wstring();
+    RegKey key;
+    EXPECT_NE(ERROR_SUCCESS, key.Open(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + row.clsid));  // unregistered
+    EXPECT_NE(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE,
+                                      std::wstring(L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") + row.clsid));
+    EXPECT_NE(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\" +
+                                                            CComponentStore::ModuleUsageKey(module)));
+    RegKey shared;
+    ASSERT_EQ(ERROR_SUCCESS, shared.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
+    EXPECT_FALSE(shared.ReadDword(module).has_value());
+  }
 }
 
 }  // namespace

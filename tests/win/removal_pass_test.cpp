@@ -46,9 +46,9 @@ class RecordingPlatform final : public IRemovalPlatform {
     std::wstring file, parameters, folder;
     bool operator==(const ShellRun&) const = default;
   };
-  void StartAndWaitIdle(const std::wstring& commandLine) override {
+  void StartAndWait(const std::wstring& commandLine) override {
     started.push_back(commandLine);
-    if (startReally) SystemRemovalPlatform().StartAndWaitIdle(commandLine);
+    if (startReally) SystemRemovalPlatform().StartAndWait(commandLine);
   }
   void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) override {
     shellRuns.push_back({file, parameters, folder});
