@@ -81,6 +81,7 @@ class DialogRun {
     environment.downloadService = &service;
     environment.prompt = &prompt;
     environment.browserModules = &browsers;
+    environment.removalPlatform = removalPlatform;
     // The removal pass works on a Windows folder of this run's own.
     environment.windowsFolder = folder / L"windows";
     environment.systemFolder = folder / L"windows\\system32";
@@ -113,6 +114,7 @@ class DialogRun {
   CScriptedCodeDownload service;
   RecordingPrompt prompt;
   NoBrowserModules browsers;
+  IRemovalPlatform* removalPlatform = nullptr;
   std::unique_ptr<CInstallerDlg> dialog;
   std::function<void(DialogRun&)> onTick;
   bool timedOut = false;
@@ -448,6 +450,40 @@ TEST(InstallerDialog, NoToClosingTheBrowserAbandonsTheInstall) {
   EXPECT_TRUE(run.service.Requests().empty());
   EXPECT_TRUE(::IsWindow(frame.Get()));  // not closed
   EXPECT_TRUE(run.dialog->RunReport().Text().empty());
+}
+
+// Cancel while the removal pass runs: the entries after it are skipped, the run is reported as
+// incorrect and the dialog closes without installing anything.
+TEST(InstallerDialog, CancelDuringRemovalClosesTheDialog) {
+  class CancellingPlatform final : public IRemovalPlatform {
+   public:
+    void StartAndWait(const std::wstring&) override {}
+    void ShellOpenAndWait(const std::wstring&, const std::wstring&, const std::wstring&) override {}
+    void Pause(DWORD) override {
+      if (!cancelled && dialog != nullptr) {
+        cancelled = true;
+        ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      }
+    }
+    HWND dialog = nullptr;
+    bool cancelled = false;
+  } platform;
+
+  DialogRun run;
+  run.AddCab(L"Brenvo.cab", InstallsScript());
+  run.AddCab(L"Caldrin.cab", InstallsScript());
+  // Both components are in the store from an earlier installation.
+  run.folder.Touch(L"windows\\Downloaded Program Files\\Brenvo.dll");
+  run.folder.Touch(L"windows\\Downloaded Program Files\\CaldrinExp.dll");
+  run.removalPlatform = &platform;
+  run.onTick = [&](DialogRun& r) { platform.dialog = r.dialog->Handle(); };
+  EXPECT_EQ(IDCANCEL, run.Run(L""));
+  EXPECT_FALSE(run.timedOut);
+  EXPECT_TRUE(platform.cancelled);
+  EXPECT_EQ(std::vector<std::wstring>{kIncorrect}, run.prompt.texts);
+  EXPECT_TRUE(run.service.Requests().empty());
+  EXPECT_FALSE(std::filesystem::exists(run.folder.Path() / L"windows" / L"Downloaded Program Files" / L"Brenvo.dll"));
+  EXPECT_TRUE(std::filesystem::exists(run.folder.Path() / L"windows" / L"Downloaded Program Files" / L"CaldrinExp.dll"));
 }
 
 // The system menu's About item opens the About box with the version text; low bits of the
