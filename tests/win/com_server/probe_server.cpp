@@ -1,0 +1,77 @@
+// A minimal in-process server built on the framework: one class, registration rows of every kind
+// and an embedded type library.
+#include <windows.h>
+
+#include <initguid.h>
+
+#include "common/com_server/com_server.h"
+#include "probe.h"
+#include "probe_server.h"
+
+namespace {
+
+class Probe final : public ServerObject<IComServerProbe> {
+ public:
+  STDMETHODIMP Answer(LONG* value) override {
+    if (value == nullptr) return E_POINTER;
+    *value = PROBE_ANSWER;
+    return S_OK;
+  }
+};
+
+const ClassEntry kClasses[] = {{__uuidof(ComServerProbe), &CreateObject<Probe>}};
+
+constexpr auto kOwned = KeyOwnership::Owned;
+constexpr auto kShared = KeyOwnership::Shared;
+constexpr auto kHkcr = RegRoot::ClassesRoot;
+constexpr auto kHkcu = RegRoot::CurrentUser;
+
+constexpr RegistryRow kRows[] = {
+    {kHkcr, L"CLSID\\%CLSID%", L"", Text(PROBE_DESCRIPTION), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\InprocServer32", L"", Text(L"%MODULE%"), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\InprocServer32", L"ThreadingModel", Text(L"Apartment"), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\ProgID", L"", Text(PROBE_PROGID), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\VersionIndependentProgID", L"", Text(PROBE_VERSIONLESS_PROGID),
+     kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\TypeLib", L"", Text(L"%LIBID%"), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\Control", L"", NoValue(), kOwned},
+    {kHkcr, PROBE_PROGID, L"", Text(PROBE_DESCRIPTION), kOwned},
+    {kHkcr, PROBE_PROGID L"\\CLSID", L"", Text(L"%CLSID%"), kOwned},
+    {kHkcr, PROBE_VERSIONLESS_PROGID, L"", Text(PROBE_DESCRIPTION), kOwned},
+    {kHkcr, PROBE_VERSIONLESS_PROGID L"\\CurVer", L"", Text(PROBE_PROGID), kOwned},
+    {kHkcr, PROBE_SHARED_CLASS_KEY, L"Probe", Text(L"%CLSID%"), kShared},
+    {kHkcu, PROBE_USER_KEY, L"Installed", Number(1), kOwned},
+    {kHkcu, PROBE_SHARED_USER_KEY, L"Probe", Number(PROBE_ANSWER), kShared},
+};
+
+ServerDescription Describe(const Substitution (&substitutions)[2]) {
+  return {kRows, substitutions, true};
+}
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    ComModule::Init(instance);
+    ::DisableThreadLibraryCalls(instance);
+  }
+  return TRUE;
+}
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
+  return GetClassObject(kClasses, clsid, riid, object);
+}
+
+extern "C" HRESULT WINAPI DllCanUnloadNow() { return ComModule::CanUnloadNow(); }
+
+extern "C" HRESULT WINAPI DllRegisterServer() {
+  const Substitution substitutions[] = {{L"CLSID", GuidText(__uuidof(ComServerProbe))},
+                                        {L"LIBID", GuidText(LIBID_KoviraComServerProbeLib)}};
+  return RegisterServer(Describe(substitutions));
+}
+
+extern "C" HRESULT WINAPI DllUnregisterServer() {
+  const Substitution substitutions[] = {{L"CLSID", GuidText(__uuidof(ComServerProbe))},
+                                        {L"LIBID", GuidText(LIBID_KoviraComServerProbeLib)}};
+  return UnregisterServer(Describe(substitutions));
+}
