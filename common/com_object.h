@@ -2,6 +2,9 @@
 
 #include <windows.h>
 #include <unknwn.h>
+#include <wrl/client.h>
+
+#include <utility>
 
 // IUnknown for our own COM objects: reference counting and a QueryInterface that answers
 // IUnknown and each listed interface. The object deletes itself on the last Release.
@@ -53,3 +56,12 @@ class CComObject : public Interfaces... {
 
   LONG refs_ = 1;  // the creator holds the first reference
 };
+
+// A new object of ours in a ComPtr that owns its first reference. MinGW's ComPtr::Attach adds a
+// reference of its own, so Attach(new T) would leave one behind and the object would never go.
+template <typename T, typename... Args>
+Microsoft::WRL::ComPtr<T> MakeComObject(Args&&... args) {
+  Microsoft::WRL::ComPtr<T> object;
+  *object.GetAddressOf() = new T(std::forward<Args>(args)...);
+  return object;
+}

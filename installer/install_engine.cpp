@@ -58,7 +58,7 @@ void CInstallEngine::Start() {
   CLSID clsid = CLSID_NULL;
   (void)::CLSIDFromString(clsidText_.c_str(), &clsid);  // a bad text asks for CLSID_NULL, which fails
 
-  download_.Attach(new CDownload(*this));
+  download_ = MakeComObject<CDownload>(*this);
   statusCallback_ = download_;
   bindContext_.Reset();
 

@@ -31,8 +31,7 @@ HRESULT CCodeDownloadBinding::Start(Request request, IBindStatusCallback* callba
   }();
   if (registered == 0) return E_FAIL;
 
-  Microsoft::WRL::ComPtr<CCodeDownloadBinding> binding;
-  binding.Attach(new CCodeDownloadBinding(std::move(request), callback, std::move(store)));
+  auto binding = MakeComObject<CCodeDownloadBinding>(std::move(request), callback, std::move(store));
   binding->window_.Reset(::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                            ::GetModuleHandleW(nullptr), nullptr));
   if (!binding->window_) return E_FAIL;

@@ -38,6 +38,8 @@ class CCodeDownloadBinding final : public CComObject<IBinding> {
   STDMETHODIMP GetBindResult(CLSID* protocol, DWORD* result, LPOLESTR* text, DWORD* reserved) override;
 
  private:
+  template <typename T, typename... Args>
+  friend Microsoft::WRL::ComPtr<T> MakeComObject(Args&&... args);
   CCodeDownloadBinding(Request request, IBindStatusCallback* callback, CComponentStore store);
   ~CCodeDownloadBinding() override;
 

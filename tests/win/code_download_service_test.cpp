@@ -125,7 +125,7 @@ class ServiceTest : public testing::Test {
   // Requests the row's class from the CAB and pumps messages until the binding stops.
   HRESULT Install(const CatalogRow& row, const fs::path& cab, Microsoft::WRL::ComPtr<RecordingCallback>& callback,
                   DWORD versionMS = 0xFFFFFFFF, DWORD versionLS = 0xFFFFFFFF, ULONG abortAtStatus = 0) {
-    callback.Attach(new RecordingCallback);
+    callback = MakeComObject<RecordingCallback>();
     callback->abortAtStatus = abortAtStatus;
     callbacks_.push_back(callback);
     Microsoft::WRL::ComPtr<IBindCtx> context;

@@ -199,7 +199,7 @@ TEST_F(EngineFixture, AbortEndsTheBindingAndIsHarmlessWithoutOne) {
 
 TEST_F(EngineFixture, CallbackNamesTheEngineAsOwnerWindow) {
   Microsoft::WRL::ComPtr<CDownload> download;
-  download.Attach(new CDownload(engine));
+  download = MakeComObject<CDownload>(engine);
   Microsoft::WRL::ComPtr<IWindowForBindingUI> ui;
   ASSERT_EQ(S_OK, download->QueryInterface(IID_IWindowForBindingUI, reinterpret_cast<void**>(ui.GetAddressOf())));
   HWND window = reinterpret_cast<HWND>(0xdeadbeef);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "common/com_object.h"
 #include "common/scoped_owner.h"
 #include "common/win_error.h"
 #include "temp_folder.h"
@@ -41,6 +42,32 @@ TEST(WinError, AFailureIsNeverSuccess) {
   EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), HResultFromWin32(ERROR_SHARING_VIOLATION));
   ::SetLastError(ERROR_SUCCESS);
   EXPECT_TRUE(FAILED(HResultFromLastError()));
+}
+
+}  // namespace
+
+namespace {
+
+class CCounted final : public CComObject<IUnknown> {
+ public:
+  explicit CCounted(int& alive) : alive_(alive) { ++alive_; }
+  ~CCounted() override { --alive_; }
+
+ private:
+  int& alive_;
+};
+
+// Our objects start with one reference, owned by the pointer that made them; they go with it.
+TEST(ComObject, MadeObjectGoesWithItsLastReference) {
+  int alive = 0;
+  {
+    auto object = MakeComObject<CCounted>(alive);
+    EXPECT_EQ(1, alive);
+    Microsoft::WRL::ComPtr<IUnknown> other = object;
+    object.Reset();
+    EXPECT_EQ(1, alive);
+  }
+  EXPECT_EQ(0, alive);
 }
 
 }  // namespace

@@ -113,7 +113,7 @@ HRESULT CScriptedCodeDownload::GetClassObjectFromURL(REFCLSID clsid, LPCWSTR cod
   }
   active_ = std::make_unique<Binding>();
   active_->callback = callback;
-  active_->binding.Attach(new Binding::CBinding(*this));
+  active_->binding = MakeComObject<Binding::CBinding>(*this);
   active_->steps = script.steps;
   ::PostMessageW(window_.Get(), kPlayStep, 0, 0);
   return MK_S_ASYNCHRONOUS;
@@ -179,9 +179,7 @@ LRESULT CALLBACK CScriptedCodeDownload::WindowProc(HWND hwnd, UINT msg, WPARAM w
 }
 
 Microsoft::WRL::ComPtr<IClassFactory> MakeStubClassFactory() {
-  Microsoft::WRL::ComPtr<IClassFactory> factory;
-  factory.Attach(new CStubFactory);
-  return factory;
+  return MakeComObject<CStubFactory>();
 }
 
 BindScript InstallsScript() {
