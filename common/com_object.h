@@ -6,6 +6,13 @@
 
 #include <utility>
 
+// How QueryInterface finds an interface base of an object. A base that answers for more than
+// one IID (a dual interface's IDispatch, say) specializes it.
+template <typename I>
+struct InterfaceIdentity {
+  static bool Answers(REFIID riid) { return riid == __uuidof(I); }
+};
+
 // IUnknown for our own COM objects: reference counting and a QueryInterface that answers
 // IUnknown and each listed interface. The object deletes itself on the last Release.
 //   class CThing : public CComObject<IFoo, IBar> { ... };
@@ -49,7 +56,7 @@ class CComObject : public Interfaces... {
 
   template <typename I>
   bool Match(REFIID riid, void** object) {
-    if (riid != __uuidof(I)) return false;
+    if (!InterfaceIdentity<I>::Answers(riid)) return false;
     *object = static_cast<I*>(this);
     return true;
   }

@@ -51,46 +51,8 @@ class TypeInfoDispatch : public Dual {
   TypeInfoDispatch() = default;
 };
 
-// A server object whose first base is a TypeInfoDispatch: it also answers IDispatch, which the
-// plain ServerObject cannot name, and the dual interface's IID.
-template <typename Dual, typename... Others>
-class ServerObject<TypeInfoDispatch<Dual>, Others...> : public TypeInfoDispatch<Dual>,
-                                                         public Others... {
- public:
-  ServerObject() = default;
-  ServerObject(const ServerObject&) = delete;
-  ServerObject& operator=(const ServerObject&) = delete;
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == __uuidof(Dual)) {
-      *object = static_cast<Dual*>(this);
-    } else {
-      (void)(Match<Others>(riid, object) || ...);
-    }
-    if (*object == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG refs = ::InterlockedDecrement(&refs_);
-    if (refs == 0) delete this;
-    return refs;
-  }
-
- protected:
-  virtual ~ServerObject() = default;
-
- private:
-  template <typename I>
-  bool Match(REFIID riid, void** object) {
-    if (riid != __uuidof(I)) return false;
-    *object = static_cast<I*>(this);
-    return true;
-  }
-
-  LONG refs_ = 1;  // the creator holds the first reference
-  ModuleObjectCount count_;
+// A TypeInfoDispatch base answers for IDispatch as well as for its dual interface.
+template <typename Dual>
+struct InterfaceIdentity<TypeInfoDispatch<Dual>> {
+  static bool Answers(REFIID riid) { return riid == IID_IDispatch || riid == __uuidof(Dual); }
 };
