@@ -35,3 +35,21 @@ function(kovira_wine_test name)
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS wine ${T_LOCK})
 endfunction()
+
+# A type library and C++ header from <idl>, written to <out_dir>/<stem>.tlb and <stem>.h, and a
+# resource script <out_dir>/<stem>.rc that embeds the library as TYPELIB 1. Sets <stem>_TLB_RC in
+# the caller's scope to that script; add it and the header to the module's sources.
+function(kovira_widl idl out_dir)
+  get_filename_component(stem ${idl} NAME_WE)
+  set(widl_args --win32 -I /usr/include/wine/wine/windows -L /usr/lib/i386-linux-gnu/wine/i386-windows)
+  add_custom_command(
+    OUTPUT ${out_dir}/${stem}.h ${out_dir}/${stem}.tlb
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir}
+    COMMAND i686-w64-mingw32-widl ${widl_args} -h -H ${out_dir}/${stem}.h ${idl}
+    COMMAND i686-w64-mingw32-widl ${widl_args} -t -o ${out_dir}/${stem}.tlb ${idl}
+    DEPENDS ${idl}
+    VERBATIM)
+  file(WRITE ${out_dir}/${stem}_tlb.rc "1 TYPELIB \"${out_dir}/${stem}.tlb\"\n")
+  set_source_files_properties(${out_dir}/${stem}_tlb.rc PROPERTIES OBJECT_DEPENDS ${out_dir}/${stem}.tlb)
+  set(${stem}_TLB_RC ${out_dir}/${stem}_tlb.rc PARENT_SCOPE)
+endfunction()

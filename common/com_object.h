@@ -13,6 +13,13 @@ struct InterfaceIdentity {
   static bool Answers(REFIID riid) { return riid == __uuidof(I); }
 };
 
+// The interfaces a base answers for, named by type:
+//   template <> struct InterfaceIdentity<ViewImpl> : AnswersFor<IViewObject2, IViewObject> {};
+template <typename... Interfaces>
+struct AnswersFor {
+  static bool Answers(REFIID riid) { return ((riid == __uuidof(Interfaces)) || ...); }
+};
+
 // IUnknown for our own COM objects: reference counting and a QueryInterface that answers
 // IUnknown and each listed interface. The object deletes itself on the last Release.
 //   class CThing : public CComObject<IFoo, IBar> { ... };
@@ -27,7 +34,7 @@ class CComObject : public Interfaces... {
     if (object == nullptr) return E_POINTER;
     *object = nullptr;
     if (riid == IID_IUnknown) {
-      *object = static_cast<IUnknown*>(static_cast<FirstInterface*>(this));
+      *object = Identity();
     } else {
       (void)(Match<Interfaces>(riid, object) || ...);
     }
@@ -44,6 +51,9 @@ class CComObject : public Interfaces... {
 
  protected:
   virtual ~CComObject() = default;
+
+  // The object's identity: the IUnknown that QueryInterface hands out.
+  IUnknown* Identity() { return static_cast<IUnknown*>(static_cast<FirstInterface*>(this)); }
 
  private:
   template <typename... T>

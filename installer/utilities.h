@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 
+#include "common/scoped_bstr.h"
 #include "common/scoped_owner.h"
 
 // The default (unnamed) text of root\path, whole. A missing or non-text value gives an empty
@@ -20,12 +21,6 @@ int SameText(const wchar_t* a, const wchar_t* b);
 bool AnsiToWideBuffer(const char* text, wchar_t* buffer, size_t capacity);
 bool WideToAnsiBuffer(const wchar_t* text, char* buffer, size_t capacity);
 
-struct BstrTraits {
-  using Handle = BSTR;
-  static Handle Null() { return nullptr; }
-  static void Close(Handle h) { ::SysFreeString(h); }
-};
-using ScopedBstr = ScopedOwner<BstrTraits>;
 
 // An automation string of ANSI text; none when it cannot be allocated.
 ScopedBstr AnsiToBstr(const char* text);

@@ -67,8 +67,10 @@ bool IsPlaceholderChar(wchar_t c) {
          c == L'_';
 }
 
+bool IsOwned(KeyOwnership ownership) { return ownership != KeyOwnership::Shared; }
+
 HRESULT RemoveOne(const ExpandedRow& row) {
-  if (row.ownership == KeyOwnership::Owned) {
+  if (IsOwned(row.ownership)) {
     const LONG error = RegKey::DeleteTree(row.root, row.key);
     return error == ERROR_SUCCESS ? S_OK : HResultFromWin32(error);
   }
@@ -145,11 +147,11 @@ HRESULT ExpandRows(std::span<const RegistryRow> rows, std::span<const Substituti
     }
     if (FAILED(result)) return result;
     if (!IsWellFormedKey(out.key)) return E_INVALIDARG;
-    if (out.ownership == KeyOwnership::Owned && IsWellKnownParent(out.key)) return E_INVALIDARG;
+    if (IsOwned(out.ownership) && IsWellKnownParent(out.key)) return E_INVALIDARG;
     expanded.push_back(std::move(out));
   }
   for (const ExpandedRow& owned : expanded) {
-    if (owned.ownership != KeyOwnership::Owned) continue;
+    if (!IsOwned(owned.ownership)) continue;
     for (const ExpandedRow& shared : expanded) {
       if (shared.ownership == KeyOwnership::Shared && shared.root == owned.root &&
           Covers(owned.key, shared.key)) {
@@ -164,6 +166,11 @@ HRESULT WriteRows(std::span<const RegistryRow> rows, std::span<const Substitutio
   std::vector<ExpandedRow> expanded;
   HRESULT result = ExpandRows(rows, substitutions, expanded);
   if (FAILED(result)) return result;
+  for (const ExpandedRow& row : expanded) {
+    if (row.ownership != KeyOwnership::Replaced) continue;
+    const LONG error = RegKey::DeleteTree(row.root, row.key);
+    if (error != ERROR_SUCCESS) return HResultFromWin32(error);
+  }
   for (size_t i = 0; i < expanded.size(); ++i) {
     result = WriteOne(expanded[i]);
     if (FAILED(result)) {

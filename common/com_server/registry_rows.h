@@ -15,8 +15,10 @@
 enum class RegRoot { ClassesRoot, LocalMachine, CurrentUser };
 
 // Owned: the key is ours alone and unregistration deletes it with everything below.
+// Replaced: owned, and also deleted whole before registration writes it, so nothing a former
+//   registration left below it survives.
 // Shared: other modules use the key too; unregistration removes only this row's value.
-enum class KeyOwnership { Owned, Shared };
+enum class KeyOwnership { Owned, Replaced, Shared };
 
 struct RowValue {
   enum class Kind { None, String, Dword };

@@ -43,3 +43,31 @@ HRESULT GetModuleTypeInfo(REFIID iid, ITypeInfo** info) {
   g_infos.emplace_back(iid, found);
   return found.CopyTo(info);
 }
+
+HRESULT CheckArgumentCount(ITypeInfo* info, DISPID id, WORD flags, const DISPPARAMS* params) {
+  if (params == nullptr) return S_OK;  // DispInvoke answers for that
+  TYPEATTR* attributes = nullptr;
+  if (FAILED(info->GetTypeAttr(&attributes))) return S_OK;
+  const UINT functions = attributes->cFuncs;
+  info->ReleaseTypeAttr(attributes);
+  // Walked by hand: Wine's GetFuncIndexOfMemId gives indexes that GetFuncDesc reads differently
+  // on the dispatch side of a dual interface.
+  bool found = false;
+  for (UINT i = 0; i < functions; ++i) {
+    FUNCDESC* description = nullptr;
+    if (FAILED(info->GetFuncDesc(i, &description))) continue;
+    const bool matches = description->memid == id && (flags & description->invkind) != 0;
+    // A [retval] parameter is never passed by the caller.
+    UINT takes = static_cast<UINT>(description->cParams);
+    if (takes > 0 &&
+        (description->lprgelemdescParam[takes - 1].paramdesc.wParamFlags & PARAMFLAG_FRETVAL)) {
+      --takes;
+    }
+    info->ReleaseFuncDesc(description);
+    if (!matches) continue;
+    if (params->cArgs <= takes) return S_OK;
+    found = true;
+  }
+  // No member: DispInvoke reports that itself.
+  return found ? DISP_E_BADPARAMCOUNT : S_OK;
+}

@@ -12,6 +12,10 @@
 // resource 1). The library is loaded once and each description kept, so later calls are cheap.
 HRESULT GetModuleTypeInfo(REFIID iid, ITypeInfo** info);
 
+// DISP_E_BADPARAMCOUNT when a call passes more arguments than member id of this kind takes;
+// oleaut32 on some platforms lets the extra ones through unseen.
+HRESULT CheckArgumentCount(ITypeInfo* info, DISPID id, WORD flags, const DISPPARAMS* params);
+
 // IDispatch of a dual interface, answered from the module's type library: names, optional
 // arguments and their defaults, coercion and the DISP_E_* codes all come from oleaut32.
 //   class CThing : public ServerObject<TypeInfoDispatch<IThing>, ...> { IThing's methods };
@@ -43,6 +47,8 @@ class TypeInfoDispatch : public Dual {
     Microsoft::WRL::ComPtr<ITypeInfo> info;
     const HRESULT loaded = GetModuleTypeInfo(__uuidof(Dual), &info);
     if (FAILED(loaded)) return loaded;
+    const HRESULT counted = CheckArgumentCount(info.Get(), id, flags, params);
+    if (FAILED(counted)) return counted;
     return ::DispInvoke(static_cast<Dual*>(this), info.Get(), id, flags, params, result, exception,
                         argument_error);
   }

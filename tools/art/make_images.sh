@@ -9,3 +9,9 @@ convert -size 374x59 gradient:'#1c3f7a'-'#3f7fd0' -fill white -font DejaVu-Sans-
 convert -size 32x32 xc:none -fill '#1c3f7a' -draw 'roundrectangle 1,1 30,30 6,6' \
         -fill white -font DejaVu-Sans-Bold -pointsize 22 -gravity center -annotate +0+0 'K' \
         \( +clone -resize 16x16 \) "$res/installer.ico"
+
+# The controls' 16x15 toolbox bitmaps (bitmap resource 101 of each control DLL).
+velmar_res=$(cd "$(dirname "$0")/../../velmar/res" && pwd)
+convert -size 16x15 xc:'#c0c0c0' -fill '#1c3f7a' -draw 'rectangle 1,1 14,13' \
+        -fill white -draw 'polygon 4,4 8,11 12,4 10,4 8,8 6,4' -type truecolor \
+        "BMP3:$velmar_res/toolbox.bmp"

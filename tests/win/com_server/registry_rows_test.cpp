@@ -136,6 +136,28 @@ TEST_F(ComServerRowsWrite, WritesExactlyTheRows) {
   EXPECT_EQ(Tree(), expected);
 }
 
+TEST_F(ComServerRowsWrite, ReplacedKeyLosesWhatAnEarlierRegistrationLeft) {
+  const RegistryRow old_rows[] = {
+      {RegRoot::CurrentUser, SCRATCH L"\\Widget\\Stale", L"", Text(L"old"), KeyOwnership::Owned},
+      {RegRoot::CurrentUser, SCRATCH L"\\Widget", L"Old", Number(1), KeyOwnership::Owned},
+      {RegRoot::CurrentUser, SCRATCH L"\\Common", L"Other", Text(L"theirs"), KeyOwnership::Shared}};
+  ASSERT_EQ(WriteRows(old_rows, substitutions_), S_OK);
+  const RegistryRow rows[] = {
+      {RegRoot::CurrentUser, SCRATCH L"\\Widget", L"", Text(L"new"), KeyOwnership::Replaced},
+      {RegRoot::CurrentUser, SCRATCH L"\\Widget\\Control", L"", NoValue(), KeyOwnership::Owned},
+      {RegRoot::CurrentUser, SCRATCH L"\\Common", L"%NAME%", Text(L"yes"), KeyOwnership::Shared}};
+  ASSERT_EQ(WriteRows(rows, substitutions_), S_OK);
+  const RegistrySnapshot expected = {
+      {L"", {}},
+      {L"widget", {{L"", L"sz:new"}}},
+      {L"widget\\control", {}},
+      {L"common", {{L"other", L"sz:theirs"}, {L"widget", L"sz:yes"}}}};
+  EXPECT_EQ(Tree(), expected);
+  ASSERT_EQ(RemoveRows(rows, substitutions_), S_OK);
+  const RegistrySnapshot after = {{L"", {}}, {L"common", {{L"other", L"sz:theirs"}}}};
+  EXPECT_EQ(Tree(), after);
+}
+
 TEST_F(ComServerRowsWrite, RemovesOwnedKeysWholeAndOnlySharedValues) {
   const RegistryRow rows[] = {
       {RegRoot::CurrentUser, SCRATCH L"\\Parent\\Widget", L"", Text(L"w"), KeyOwnership::Owned},

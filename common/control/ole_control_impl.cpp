@@ -1,0 +1,19 @@
+#include "ole_control_impl.h"
+
+STDMETHODIMP OleControlImpl::GetControlInfo(CONTROLINFO* info) {
+  if (info == nullptr) return E_POINTER;
+  if (info->cb < sizeof(CONTROLINFO)) return E_INVALIDARG;
+  info->hAccel = nullptr;
+  info->cAccel = 0;
+  info->dwFlags = 0;
+  return S_OK;
+}
+
+STDMETHODIMP OleControlImpl::FreezeEvents(BOOL freeze) {
+  if (freeze) {
+    ++freeze_events_;
+  } else if (freeze_events_ > 0) {
+    --freeze_events_;
+  }
+  return S_OK;
+}

@@ -1,0 +1,182 @@
+#include "velmar.h"
+
+#include "common/com_server/com_module.h"
+#include "common/control/resolve_url.h"
+#include "common/module_info.h"
+#include "installer_path.h"
+#include "resource.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+enum VelmarEvent : DISPID {
+  kOnUpdateCompleted = 1,
+  kOnUpdateError = 2,
+  kOnDownloadError = 5,
+};
+
+// OLEMISC_RECOMPOSEONRESIZE | OLEMISC_CANTLINKINSIDE | OLEMISC_INSIDEOUT |
+// OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST, as registered.
+constexpr DWORD kMiscStatus = 131473;
+
+constexpr PersistedProperty kProperties[] = {
+    {L"InstallerInfoXML", PersistedProperty::Kind::Dispatch, 2, nullptr},
+    {L"ShowWaitDialog", PersistedProperty::Kind::Dispatch, 3, nullptr},
+    {L"DownloadTitleText", PersistedProperty::Kind::Dispatch, 4, nullptr},
+    {L"TrustZone", PersistedProperty::Kind::Dispatch, 7, nullptr},
+    {L"XMLUrl", PersistedProperty::Kind::Dispatch, 8, nullptr},
+    {L"SaveXML", PersistedProperty::Kind::Dispatch, 9, nullptr},
+};
+
+HRESULT CopyOut(const ScopedBstr& field, BSTR* out) {
+  if (out == nullptr) return E_POINTER;
+  const BSTR value = field.Get();
+  *out = value != nullptr ? ::SysAllocStringLen(value, ::SysStringLen(value)) : ::SysAllocString(L"");
+  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CopyIn(ScopedBstr& field, BSTR value) {
+  BSTR copy = nullptr;
+  if (value != nullptr) {
+    copy = ::SysAllocStringLen(value, ::SysStringLen(value));
+    if (copy == nullptr) return E_OUTOFMEMORY;
+  }
+  field.Reset(copy);
+  return S_OK;
+}
+
+std::wstring Text(const ScopedBstr& field) {
+  return field.Get() != nullptr ? std::wstring(field.Get(), ::SysStringLen(field.Get())) : L"";
+}
+
+}  // namespace
+
+CVelmar::CVelmar() : CVelmar(DefaultUpdateSteps()) {}
+
+CVelmar::CVelmar(IUpdateSteps& steps)
+    : steps_(steps), m_bstrDownloadTitleText(::SysAllocString(L"Downloading ...")) {
+  (void)AddConnectionPoint(DIID__IVelmarEvents);  // without memory, no sink can connect
+}
+
+const ControlClass& CVelmar::Description() {
+  static const ControlClass description = {
+      &CLSID_Velmar,
+      &IID_IVelmar,
+      &DIID__IVelmarEvents,
+      kProperties,
+      kMiscStatus,
+      0,  // paints nothing: neither opaque nor solid
+      {1, 1},
+      L"KoviraVelmarControl",
+      CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS,
+      reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
+      0x300,
+  };
+  return description;
+}
+
+STDMETHODIMP CVelmar::Execute(BSTR, BSTR) { return S_OK; }
+
+STDMETHODIMP CVelmar::get_InstallerInfoXML(BSTR* pVal) { return CopyOut(m_bstrInstallerInfoXML, pVal); }
+STDMETHODIMP CVelmar::put_InstallerInfoXML(BSTR newVal) { return CopyIn(m_bstrInstallerInfoXML, newVal); }
+STDMETHODIMP CVelmar::get_DownloadTitleText(BSTR* pVal) { return CopyOut(m_bstrDownloadTitleText, pVal); }
+STDMETHODIMP CVelmar::put_DownloadTitleText(BSTR newVal) { return CopyIn(m_bstrDownloadTitleText, newVal); }
+STDMETHODIMP CVelmar::get_TrustZone(BSTR* pVal) { return CopyOut(m_bstrTrustZone, pVal); }
+STDMETHODIMP CVelmar::put_TrustZone(BSTR newVal) { return CopyIn(m_bstrTrustZone, newVal); }
+STDMETHODIMP CVelmar::get_XMLUrl(BSTR* pVal) { return CopyOut(m_bstrXMLUrl, pVal); }
+STDMETHODIMP CVelmar::put_XMLUrl(BSTR newVal) { return CopyIn(m_bstrXMLUrl, newVal); }
+
+STDMETHODIMP CVelmar::get_ShowWaitDialog(VARIANT_BOOL* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = m_bShowWaitDialog ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+// A VARIANT_BOOL is 16 bits wide: whatever a caller left above them is not looked at.
+STDMETHODIMP CVelmar::put_ShowWaitDialog(VARIANT_BOOL newVal) {
+  m_bShowWaitDialog = newVal != 0 ? 1 : 0;
+  return S_OK;
+}
+
+STDMETHODIMP CVelmar::get_SaveXML(VARIANT_BOOL* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = m_bSaveXML ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+STDMETHODIMP CVelmar::put_SaveXML(VARIANT_BOOL newVal) {
+  m_bSaveXML = newVal != 0 ? 1 : 0;
+  return S_OK;
+}
+
+STDMETHODIMP CVelmar::DownloadFile(BSTR, BSTR, LONG) {
+  // File transfer is not part of this build: the page hears that the download failed.
+  const ComPtr<IVelmar> keep_alive(this);  // a sink may release the page's last reference
+  (void)Fire(kOnDownloadError, static_cast<LONG>(IDS_DOWNLOAD_FAILED),
+             LoadResourceString(ComModule::Instance(), IDS_DOWNLOAD_FAILED).c_str());
+  return S_OK;
+}
+
+STDMETHODIMP CVelmar::Update(BSTR bstrXMLUrl) {
+  const ComPtr<IVelmar> keep_alive(this);  // the steps pump messages; script may let go of us
+  steps_.RegisterTrustedSites(Text(m_bstrTrustZone), OwnerWindow());
+  m_bUpdateStarted = TRUE;
+
+  HandOffRequest request;
+  request.installerPath = InstallerPathBesideControl();
+  if (bstrXMLUrl != nullptr) request.descriptorUrl.assign(bstrXMLUrl, ::SysStringLen(bstrXMLUrl));
+  if (!request.descriptorUrl.empty()) (void)ResolveUrl(request.descriptorUrl);
+  request.pageBaseUrl = L".";
+  if (!ResolveUrl(request.pageBaseUrl)) request.pageBaseUrl.clear();
+  request.installerInfoXml = Text(m_bstrInstallerInfoXML);
+  request.showWaitDialog = m_bShowWaitDialog != FALSE;
+  request.saveXml = m_bSaveXML != FALSE;
+  request.owner = OwnerWindow();
+
+  RaiseUpdateEvent(steps_.HandOff(request));
+  return S_OK;
+}
+
+void CVelmar::RaiseUpdateEvent(const HandOffResult& result) {
+  if (result.code == 0 || result.code == -2) {
+    (void)Fire(kOnUpdateCompleted);
+  } else if (result.code == -1) {
+    // the installer has nothing to report
+  } else if (result.code >= 2000) {
+    (void)Fire(kOnUpdateError, result.code, result.message.c_str());
+  } else {
+    // A string id is 16 bits: a larger or negative code must not find a string by its low word.
+    const bool is_string_id = result.code > 0 && result.code <= 0xFFFF;
+    const std::wstring message =
+        is_string_id ? LoadResourceString(ComModule::Instance(), static_cast<UINT>(result.code))
+                     : std::wstring();
+    (void)Fire(kOnUpdateError, result.code, message.c_str());
+  }
+}
+
+bool CVelmar::ResolveUrl(std::wstring& url) {
+  return SUCCEEDED(ResolvePageUrl(ClientSite(), url.c_str(), url));
+}
+
+HWND CVelmar::OwnerWindow() {
+  if (Window() != nullptr) return Window();
+  HWND container = nullptr;
+  ComPtr<IOleWindow> site_window;
+  if (ClientSite() != nullptr && SUCCEEDED(ClientSite()->QueryInterface(IID_PPV_ARGS(&site_window)))) {
+    (void)site_window->GetWindow(&container);
+  }
+  return container;
+}
+
+LRESULT CVelmar::OnCreate(WPARAM, LPARAM) {
+  // A page's XMLUrl starts an update as soon as the control has its window, unless the page's
+  // script already ran one.
+  if (m_bstrXMLUrl.Get() == nullptr || ::SysStringLen(m_bstrXMLUrl.Get()) == 0 || m_bUpdateStarted) {
+    return 0;
+  }
+  // A copy: script may set XMLUrl again while the update runs.
+  ScopedBstr url;
+  if (SUCCEEDED(CopyOut(m_bstrXMLUrl, url.Receive()))) (void)Update(url.Get());
+  return 0;
+}

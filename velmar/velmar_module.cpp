@@ -1,0 +1,63 @@
+// Velmar.dll's exports: its one class, its registration and its type library.
+#include <windows.h>
+
+#include "common/com_server/com_server.h"
+#include "common/control/control_core.h"
+#include "velmar.h"
+
+namespace {
+
+const ClassEntry kClasses[] = {{CLSID_Velmar, &CreateObject<CVelmar>}};
+
+constexpr auto kHkcr = RegRoot::ClassesRoot;
+constexpr auto kOwned = KeyOwnership::Owned;
+constexpr auto kReplaced = KeyOwnership::Replaced;
+
+constexpr RegistryRow kRows[] = {
+    {kHkcr, L"Velmar.Velmar.1", L"", Text(L"Velmar Class"), kOwned},
+    {kHkcr, L"Velmar.Velmar.1\\CLSID", L"", Text(L"%CLSID%"), kOwned},
+    {kHkcr, L"Velmar.Velmar", L"", Text(L"Velmar Class"), kOwned},
+    {kHkcr, L"Velmar.Velmar\\CLSID", L"", Text(L"%CLSID%"), kOwned},
+    {kHkcr, L"Velmar.Velmar\\CurVer", L"", Text(L"Velmar.Velmar.1"), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%", L"", Text(L"Velmar Class"), kReplaced},
+    {kHkcr, L"CLSID\\%CLSID%\\ProgID", L"", Text(L"Velmar.Velmar.1"), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\VersionIndependentProgID", L"", Text(L"Velmar.Velmar"), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\Programmable", L"", NoValue(), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\InprocServer32", L"", Text(L"%MODULE%"), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\InprocServer32", L"ThreadingModel", Text(L"Apartment"), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\Control", L"", NoValue(), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\Insertable", L"", NoValue(), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\ToolboxBitmap32", L"", Text(L"%MODULE%, 101"), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\MiscStatus", L"", Text(L"0"), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\MiscStatus\\1", L"", Text(L"131473"), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\TypeLib", L"", Text(L"%LIBID%"), kOwned},
+    {kHkcr, L"CLSID\\%CLSID%\\Version", L"", Text(L"1.0"), kOwned},
+};
+
+HRESULT WithDescription(HRESULT (*operation)(const ServerDescription&)) {
+  const Substitution substitutions[] = {{L"CLSID", GuidText(CLSID_Velmar)},
+                                        {L"LIBID", GuidText(LIBID_VELMARLib)}};
+  return operation({kRows, substitutions, true});
+}
+
+}  // namespace
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    ComModule::Init(instance);
+    ::DisableThreadLibraryCalls(instance);
+  } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    UnregisterControlWindowClasses();  // unloaded while the process goes on
+  }
+  return TRUE;
+}
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
+  return GetClassObject(kClasses, clsid, riid, object);
+}
+
+extern "C" HRESULT WINAPI DllCanUnloadNow() { return ComModule::CanUnloadNow(); }
+
+extern "C" HRESULT WINAPI DllRegisterServer() { return WithDescription(&RegisterServer); }
+
+extern "C" HRESULT WINAPI DllUnregisterServer() { return WithDescription(&UnregisterServer); }
