@@ -46,6 +46,12 @@ HRESULT GetModuleTypeInfo(REFIID iid, ITypeInfo** info) {
 
 HRESULT CheckArgumentCount(ITypeInfo* info, DISPID id, WORD flags, const DISPPARAMS* params) {
   if (params == nullptr) return S_OK;  // DispInvoke answers for that
+  // Named arguments such as the DISPID_THIS a script engine adds are not the member's; a put's
+  // value, named DISPID_PROPERTYPUT, is.
+  UINT passed = params->cArgs - params->cNamedArgs;
+  for (UINT i = 0; i < params->cNamedArgs && params->rgdispidNamedArgs != nullptr; ++i) {
+    if (params->rgdispidNamedArgs[i] == DISPID_PROPERTYPUT) ++passed;
+  }
   TYPEATTR* attributes = nullptr;
   if (FAILED(info->GetTypeAttr(&attributes))) return S_OK;
   const UINT functions = attributes->cFuncs;
@@ -65,7 +71,7 @@ HRESULT CheckArgumentCount(ITypeInfo* info, DISPID id, WORD flags, const DISPPAR
     }
     info->ReleaseFuncDesc(description);
     if (!matches) continue;
-    if (params->cArgs <= takes) return S_OK;
+    if (passed <= takes) return S_OK;
     found = true;
   }
   // No member: DispInvoke reports that itself.

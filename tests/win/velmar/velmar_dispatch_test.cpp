@@ -119,6 +119,20 @@ TEST_F(VelmarDispatch, ExecuteTakesAnyArgumentsAndDoesNothing) {
   EXPECT_EQ(InvokeByName(dispatch_.Get(), L"Execute", DISPATCH_METHOD, none), DISP_E_BADPARAMCOUNT);
   auto three = Arguments(ScopedVariant(L"a"), ScopedVariant(L"b"), ScopedVariant(L"c"));
   EXPECT_EQ(InvokeByName(dispatch_.Get(), L"Execute", DISPATCH_METHOD, three), DISP_E_BADPARAMCOUNT);
+  // A script engine adds its `this` as a named argument: not one of the member's.
+  VARIANTARG passed[2];
+  ::VariantInit(&passed[0]);
+  ::VariantInit(&passed[1]);
+  passed[0].vt = VT_DISPATCH;
+  passed[0].pdispVal = dispatch_.Get();
+  passed[1].vt = VT_BSTR;
+  passed[1].bstrVal = ::SysAllocString(L"C:\\x.exe");
+  DISPID this_id = DISPID_THIS;
+  DISPPARAMS with_this = {passed, &this_id, 2, 1};
+  EXPECT_EQ(dispatch_->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &with_this, nullptr, nullptr,
+                              nullptr),
+            S_OK);
+  ::SysFreeString(passed[1].bstrVal);
   EXPECT_TRUE(log.empty());
   EXPECT_TRUE(steps_.calls.empty());
   EXPECT_EQ(TextOf(GetByName(dispatch_.Get(), L"XMLUrl").Get()), L"");

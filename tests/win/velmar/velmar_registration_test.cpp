@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <oleauto.h>
+#include <ocidl.h>
+#include <wrl/client.h>
 
 #include <filesystem>
 #include <string>
@@ -96,6 +98,34 @@ TEST(VelmarRegistration, Regsvr32WritesExactlyTheListedKeysAndUnregistersThem) {
   EXPECT_FALSE(KeyExists(L"Interface\\{8F5A3C5D-56F7-45D6-AE50-887ACD3F4C42}"));
   // Unregistering what is gone already succeeds.
   EXPECT_EQ(RunRegsvr32(L"/u \"" + module + L"\""), 0u);
+}
+
+TEST(VelmarRegistration, ModuleUnloadsWhenItsLastObjectGoes) {
+  const auto built = std::filesystem::path(ModuleFilePath(nullptr)).parent_path().parent_path() /
+                     L"bin" / L"Velmar.dll";
+  ScopedModule module(::LoadLibraryW(built.c_str()));
+  ASSERT_TRUE(module.IsValid());
+  using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
+  using CanUnloadNowFn = HRESULT(WINAPI*)();
+  const auto get_class_object = reinterpret_cast<GetClassObjectFn>(
+      reinterpret_cast<void*>(::GetProcAddress(module.Get(), "DllGetClassObject")));
+  const auto can_unload = reinterpret_cast<CanUnloadNowFn>(
+      reinterpret_cast<void*>(::GetProcAddress(module.Get(), "DllCanUnloadNow")));
+  ASSERT_NE(get_class_object, nullptr);
+  ASSERT_NE(can_unload, nullptr);
+  const CLSID velmar = {0x92928d91, 0x53d8, 0x4861, {0x83, 0x5c, 0x61, 0x9e, 0x50, 0x82, 0xd3, 0xd7}};
+  Microsoft::WRL::ComPtr<IClassFactory> factory;
+  ASSERT_EQ(get_class_object(velmar, IID_PPV_ARGS(&factory)), S_OK);
+  Microsoft::WRL::ComPtr<IDispatch> control;
+  ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&control)), S_OK);
+  factory.Reset();
+  EXPECT_EQ(can_unload(), S_FALSE);
+  Microsoft::WRL::ComPtr<IConnectionPointContainer> points;
+  ASSERT_EQ(control.As(&points), S_OK);
+  control.Reset();
+  EXPECT_EQ(can_unload(), S_FALSE) << "any interface keeps the object";
+  points.Reset();
+  EXPECT_EQ(can_unload(), S_OK);
 }
 
 }  // namespace

@@ -1,0 +1,61 @@
+#include "bind_host.h"
+
+#include <utility>
+
+using Microsoft::WRL::ComPtr;
+
+CBindHost::CBindHost(std::wstring page_url, ComPtr<IMoniker> page)
+    : page_url_(std::move(page_url)), page_(std::move(page)) {}
+
+HRESULT CBindHost::Create(const std::wstring& page_url, ComPtr<CBindHost>& host) {
+  ComPtr<IMoniker> page;
+  // URL_MK_UNIFORM: file: URLs stay URLs (file:///C:/...) instead of turning into DOS paths.
+  const HRESULT result =
+      ::CreateURLMonikerEx(nullptr, page_url.c_str(), page.GetAddressOf(), URL_MK_UNIFORM);
+  if (FAILED(result)) return result;
+  host = MakeComObject<CBindHost>(std::wstring(page_url), std::move(page));
+  return S_OK;
+}
+
+STDMETHODIMP CBindHost::CreateMoniker(LPOLESTR name, IBindCtx*, IMoniker** moniker, DWORD) {
+  if (moniker == nullptr) return E_POINTER;
+  *moniker = nullptr;
+  if (name == nullptr) return E_INVALIDARG;
+  return ::CreateURLMonikerEx(page_.Get(), name, moniker, URL_MK_UNIFORM);
+}
+
+HRESULT CBindHost::Prepare(IBindCtx* context, IBindStatusCallback* callback,
+                           ComPtr<IBindCtx>& prepared) {
+  prepared = context;
+  if (!prepared) {
+    const HRESULT created = ::CreateBindCtx(0, prepared.GetAddressOf());
+    if (FAILED(created)) return created;
+  }
+  if (callback == nullptr) return S_OK;
+  ComPtr<IBindStatusCallback> previous;
+  return ::RegisterBindStatusCallback(prepared.Get(), callback, previous.GetAddressOf(), 0);
+}
+
+STDMETHODIMP CBindHost::MonikerBindToStorage(IMoniker* moniker, IBindCtx* context,
+                                             IBindStatusCallback* callback, REFIID riid,
+                                             void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (moniker == nullptr) return E_INVALIDARG;
+  ComPtr<IBindCtx> prepared;
+  const HRESULT result = Prepare(context, callback, prepared);
+  if (FAILED(result)) return result;
+  return moniker->BindToStorage(prepared.Get(), nullptr, riid, object);
+}
+
+STDMETHODIMP CBindHost::MonikerBindToObject(IMoniker* moniker, IBindCtx* context,
+                                            IBindStatusCallback* callback, REFIID riid,
+                                            void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (moniker == nullptr) return E_INVALIDARG;
+  ComPtr<IBindCtx> prepared;
+  const HRESULT result = Prepare(context, callback, prepared);
+  if (FAILED(result)) return result;
+  return moniker->BindToObject(prepared.Get(), nullptr, riid, object);
+}

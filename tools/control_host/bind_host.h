@@ -1,0 +1,47 @@
+#pragma once
+
+#include <windows.h>
+#include <urlmon.h>
+#include <wrl/client.h>
+
+#include <string>
+
+#include "common/com_object.h"
+
+// The container's bind host, as a browser offers it through SID_SBindHost: names a control
+// gives are resolved against the page's URL, and bindings go through the platform's urlmon.
+class CBindHost final : public CComObject<IBindHost> {
+ public:
+  // A bind host for the page at page_url (any URL urlmon parses: http:, file:, ...). Fails with
+  // urlmon's error for a text it cannot parse; *host is then untouched.
+  [[nodiscard]] static HRESULT Create(const std::wstring& page_url,
+                                      Microsoft::WRL::ComPtr<CBindHost>& host);
+
+  // Create parses the URL; this takes the page's moniker ready made.
+  CBindHost(std::wstring page_url, Microsoft::WRL::ComPtr<IMoniker> page);
+
+  const std::wstring& PageUrl() const { return page_url_; }
+  IMoniker* PageMoniker() const { return page_.Get(); }
+
+  // A URL moniker of name relative to the page (an absolute name stands for itself).
+  STDMETHODIMP CreateMoniker(LPOLESTR name, IBindCtx* context, IMoniker** moniker,
+                             DWORD reserved) override;
+  // Registers callback (if any) on the bind context (a fresh one when none is given), then binds
+  // the moniker itself, so an asynchronous binding reports through callback as urlmon runs it.
+  STDMETHODIMP MonikerBindToStorage(IMoniker* moniker, IBindCtx* context,
+                                    IBindStatusCallback* callback, REFIID riid,
+                                    void** object) override;
+  STDMETHODIMP MonikerBindToObject(IMoniker* moniker, IBindCtx* context,
+                                   IBindStatusCallback* callback, REFIID riid,
+                                   void** object) override;
+
+ private:
+  ~CBindHost() override = default;
+
+  // The bind context to use (context itself, or a new one) with callback registered on it.
+  static HRESULT Prepare(IBindCtx* context, IBindStatusCallback* callback,
+                         Microsoft::WRL::ComPtr<IBindCtx>& prepared);
+
+  std::wstring page_url_;
+  Microsoft::WRL::ComPtr<IMoniker> page_;
+};

@@ -1,0 +1,217 @@
+#include "control_host.h"
+
+#include <ocidl.h>
+
+#include <utility>
+
+#include "error_text.h"
+#include "folder_url.h"
+#include "message_pump.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// The room an OBJECT tag without width and height gets.
+constexpr int kWindowWidth = 400;
+constexpr int kWindowHeight = 300;
+
+}  // namespace
+
+CControlHost::CControlHost()
+    : params_(MakeComObject<CPropertyBag>()),
+      window_([this](const RECT& client) { OnResized(client); }) {}
+
+HRESULT CControlHost::Fail(HRESULT result, const std::wstring& what) {
+  error_ = what + L": " + DescribeResult(result);
+  return result;
+}
+
+HRESULT CControlHost::PrepareBindHost() {
+  if (!bind_host_enabled_) return S_OK;
+  std::wstring page = page_url_;
+  if (page.empty()) {
+    const HRESULT result = FolderUrl(L".", &page);
+    if (FAILED(result)) return Fail(result, L"cannot name the current folder as a page");
+  }
+  const HRESULT result = CBindHost::Create(page, bind_host_);
+  if (FAILED(result)) return Fail(result, L"the page " + page + L" is not a URL");
+  return S_OK;
+}
+
+HRESULT CControlHost::Create(const std::wstring& control) {
+  error_.clear();
+  if (object_) return Fail(E_UNEXPECTED, L"an object is hosted already");
+  HRESULT result = PrepareBindHost();
+  if (FAILED(result)) return result;
+  CLSID clsid = CLSID_NULL;
+  ComPtr<IUnknown> object;
+  result = loader_.Create(control, &clsid, &object);
+  if (FAILED(result)) {
+    error_ = loader_.Error();
+    bind_host_.Reset();
+    return result;
+  }
+  return SetUp(object.Get(), clsid);
+}
+
+HRESULT CControlHost::HostObject(IUnknown* object, REFCLSID clsid) {
+  error_.clear();
+  if (object == nullptr) return Fail(E_POINTER, L"no object given");
+  if (object_) return Fail(E_UNEXPECTED, L"an object is hosted already");
+  const HRESULT result = PrepareBindHost();
+  if (FAILED(result)) return result;
+  return SetUp(object, clsid);
+}
+
+HRESULT CControlHost::SetUp(IUnknown* object, REFCLSID clsid) {
+  object_ = object;
+  clsid_ = clsid;
+  (void)CControlLoader::ClassInfoOf(object, clsid, loader_.Library(), &class_info_);  // optional
+  if (SUCCEEDED(object->QueryInterface(IID_PPV_ARGS(&ole_object_)))) {
+    site_ = MakeComObject<CControlSite>(item_name_, bind_host_);
+    site_->SetObject(object);
+    // The window is there from the start, as a page's is: a control may ask for it when sited.
+    HRESULT result = window_.Create(parent_, item_name_.c_str(), kWindowWidth, kWindowHeight);
+    if (FAILED(result)) {
+      Fail(result, L"cannot create the host window");
+      Close();
+      return result;
+    }
+    site_->SetWindow(window_.Handle());
+  }
+  bool site_set = false;
+  HRESULT result = Initialize(site_set);
+  if (SUCCEEDED(result) && ole_object_ && !site_set) {
+    result = ole_object_->SetClientSite(site_.Get());
+    if (FAILED(result)) Fail(result, L"the control refused its site");
+    client_site_set_ = SUCCEEDED(result);
+  }
+  if (FAILED(result)) {
+    Close();
+    return result;
+  }
+  ConnectEvents();
+  return S_OK;
+}
+
+HRESULT CControlHost::Initialize(bool& site_set) {
+  if (ole_object_) {
+    DWORD misc = 0;
+    (void)ole_object_->GetMiscStatus(DVASPECT_CONTENT, &misc);  // none said: nothing special
+    if (misc & OLEMISC_SETCLIENTSITEFIRST) {
+      const HRESULT result = ole_object_->SetClientSite(site_.Get());
+      if (FAILED(result)) return Fail(result, L"the control refused its site");
+      site_set = client_site_set_ = true;
+    }
+  }
+  ComPtr<IPersistPropertyBag> bag;
+  const bool has_bag = SUCCEEDED(object_.As(&bag));
+  if (has_bag && params_->Count() > 0) {
+    const HRESULT result = bag->Load(params_.Get(), nullptr);
+    if (FAILED(result)) return Fail(result, L"the control did not load its PARAMs");
+    initialization_ = Initialization::kPropertyBagLoad;
+    return S_OK;
+  }
+  if (has_bag) {
+    const HRESULT result = bag->InitNew();
+    if (FAILED(result)) return Fail(result, L"the control did not initialize");
+    initialization_ = Initialization::kPropertyBagNew;
+    return S_OK;
+  }
+  ComPtr<IPersistStreamInit> stream;
+  if (SUCCEEDED(object_.As(&stream))) {
+    const HRESULT result = stream->InitNew();
+    if (FAILED(result)) return Fail(result, L"the control did not initialize");
+    initialization_ = Initialization::kStreamNew;
+  }
+  return S_OK;
+}
+
+void CControlHost::ConnectEvents() {
+  IID events = IID_NULL;
+  ComPtr<ITypeInfo> info;
+  if (FAILED(CEventSink::FindDefaultSource(object_.Get(), class_info_.Get(), &events, &info))) {
+    return;  // an object without events is still hosted
+  }
+  auto sink = MakeComObject<CEventSink>(events, std::move(info),
+                                        [this](const FiredEvent& event) { OnEvent(event); });
+  if (SUCCEEDED(sink->Connect(object_.Get()))) sink_ = std::move(sink);
+}
+
+void CControlHost::OnEvent(const FiredEvent& event) {
+  if (record_events_) {
+    FiredEvent copy;
+    copy.id = event.id;
+    copy.name = event.name;
+    copy.arguments.resize(event.arguments.size());
+    for (size_t i = 0; i < event.arguments.size(); ++i) {
+      (void)copy.arguments[i].CopyFrom(event.arguments[i].Get());  // a failed copy stays empty
+    }
+    events_.push_back(std::move(copy));
+  }
+  if (handler_) handler_(event);
+}
+
+HRESULT CControlHost::Activate() {
+  error_.clear();
+  if (!object_) return Fail(E_UNEXPECTED, L"nothing is hosted");
+  if (!ole_object_) return Fail(E_NOINTERFACE, L"the object is no control (it has no IOleObject)");
+  if (site_->InPlaceActive()) return S_OK;
+  ::ShowWindow(window_.Handle(), SW_SHOWNOACTIVATE);
+  RECT client = {};
+  (void)::GetClientRect(window_.Handle(), &client);  // our own live window
+  const HRESULT result = ole_object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.Get(), 0,
+                                             window_.Handle(), &client);
+  if (FAILED(result)) return Fail(result, L"the control did not activate in place");
+  return S_OK;
+}
+
+void CControlHost::OnResized(const RECT& client) {
+  if (site_ && site_->InPlaceObject()) {
+    (void)site_->InPlaceObject()->SetObjectRects(&client, &client);  // the control keeps its size
+  }
+}
+
+void CControlHost::Close() {
+  if (sink_) {
+    sink_->Disconnect();
+    sink_.Reset();
+  }
+  if (ole_object_) {
+    // The control's answers change nothing now: it goes either way.
+    if (site_->InPlaceObject()) (void)site_->InPlaceObject()->InPlaceDeactivate();
+    (void)ole_object_->Close(OLECLOSE_NOSAVE);
+    if (client_site_set_) (void)ole_object_->SetClientSite(nullptr);
+  }
+  if (site_) {
+    site_->Detach();
+    site_->SetWindow(nullptr);
+    site_.Reset();
+  }
+  window_.Destroy();
+  ole_object_.Reset();
+  class_info_.Reset();
+  events_.clear();
+  object_.Reset();
+  bind_host_.Reset();
+  clsid_ = CLSID_NULL;
+  initialization_ = Initialization::kNone;
+  client_site_set_ = false;
+  loader_.Unload();
+}
+
+void CControlHost::Pump(DWORD milliseconds, const std::function<bool()>& stop) {
+  PumpMessages(milliseconds, stop, [this](MSG& message) {
+    if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
+    IOleInPlaceActiveObject* active = site_ && site_->Frame() ? site_->Frame()->ActiveObject()
+                                                              : nullptr;
+    return active != nullptr && active->TranslateAccelerator(&message) == S_OK;
+  });
+}
+
+ComPtr<IDispatch> CControlHost::Dispatch() const {
+  ComPtr<IDispatch> dispatch;
+  if (object_) (void)object_.As(&dispatch);  // null for an object without IDispatch
+  return dispatch;
+}
