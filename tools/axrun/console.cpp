@@ -11,6 +11,7 @@ void WriteLine(DWORD which, const std::wstring& text) {
   if (stream == nullptr || stream == INVALID_HANDLE_VALUE) return;  // no console: nowhere to go
   const std::string bytes = WideToUtf8(text + L"\n");
   DWORD written = 0;
+  // A closed stream has no one left to tell.
   (void)::WriteFile(stream, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 

@@ -19,7 +19,6 @@ class CRunState {
 
   // After a script error or Quit nothing more of the script runs.
   bool Ending() const { return script_error_ || quit_; }
-  bool Failed() const { return failed_; }
   int ExitCode() const;
 
  private:

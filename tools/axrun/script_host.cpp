@@ -138,6 +138,7 @@ STDMETHODIMP CScriptHost::GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** obj
   for (const Item& item : items_) {
     if (item.name != name) continue;
     if ((mask & SCRIPTINFO_ITYPEINFO) && !item.info) return TYPE_E_ELEMENTNOTFOUND;
+    // Copies of pointers held: they cannot fail.
     if (mask & SCRIPTINFO_ITYPEINFO) (void)item.info.CopyTo(info);
     if (mask & SCRIPTINFO_IUNKNOWN) (void)item.object.CopyTo(object);
     return S_OK;

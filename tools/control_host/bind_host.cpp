@@ -2,12 +2,23 @@
 
 #include <utility>
 
+#include <wininet.h>
+
 using Microsoft::WRL::ComPtr;
 
 CBindHost::CBindHost(std::wstring page_url, ComPtr<IMoniker> page)
     : page_url_(std::move(page_url)), page_(std::move(page)) {}
 
 HRESULT CBindHost::Create(const std::wstring& page_url, ComPtr<CBindHost>& host) {
+  // urlmon takes any text; a page without a scheme (or with a drive letter for one) would make
+  // every name resolve to nonsense.
+  wchar_t scheme[INTERNET_MAX_SCHEME_LENGTH] = {};
+  DWORD length = 0;
+  if (FAILED(::CoInternetParseUrl(page_url.c_str(), PARSE_SCHEMA, 0, scheme,
+                                  INTERNET_MAX_SCHEME_LENGTH, &length, 0)) ||
+      length < 2) {
+    return E_INVALIDARG;
+  }
   ComPtr<IMoniker> page;
   // URL_MK_UNIFORM: file: URLs stay URLs (file:///C:/...) instead of turning into DOS paths.
   const HRESULT result =

@@ -12,8 +12,8 @@
 // gives are resolved against the page's URL, and bindings go through the platform's urlmon.
 class CBindHost final : public CComObject<IBindHost> {
  public:
-  // A bind host for the page at page_url (any URL urlmon parses: http:, file:, ...). Fails with
-  // urlmon's error for a text it cannot parse; *host is then untouched.
+  // A bind host for the page at page_url, an absolute URL (http:, file:, ...). E_INVALIDARG for a
+  // text without a scheme; *host is then untouched.
   [[nodiscard]] static HRESULT Create(const std::wstring& page_url,
                                       Microsoft::WRL::ComPtr<CBindHost>& host);
 
@@ -23,11 +23,13 @@ class CBindHost final : public CComObject<IBindHost> {
   const std::wstring& PageUrl() const { return page_url_; }
   IMoniker* PageMoniker() const { return page_.Get(); }
 
-  // A URL moniker of name relative to the page (an absolute name stands for itself).
+  // A URL moniker of name relative to the page (an absolute name stands for itself); *moniker
+  // is null on failure.
   STDMETHODIMP CreateMoniker(LPOLESTR name, IBindCtx* context, IMoniker** moniker,
                              DWORD reserved) override;
   // Registers callback (if any) on the bind context (a fresh one when none is given), then binds
   // the moniker itself, so an asynchronous binding reports through callback as urlmon runs it.
+  // *object is null on failure, and for a binding that goes on asynchronously.
   STDMETHODIMP MonikerBindToStorage(IMoniker* moniker, IBindCtx* context,
                                     IBindStatusCallback* callback, REFIID riid,
                                     void** object) override;

@@ -35,7 +35,7 @@ HRESULT CControlHost::PrepareBindHost() {
     if (FAILED(result)) return Fail(result, L"cannot name the current folder as a page");
   }
   const HRESULT result = CBindHost::Create(page, bind_host_);
-  if (FAILED(result)) return Fail(result, L"the page " + page + L" is not a URL");
+  if (FAILED(result)) return Fail(result, L"the page " + page + L" is no absolute URL");
   return S_OK;
 }
 

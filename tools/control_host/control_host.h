@@ -83,7 +83,6 @@ class CControlHost {
   HWND Window() const { return window_.Handle(); }
   CControlSite* Site() const { return site_.Get(); }
   CBindHost* BindHost() const { return bind_host_.Get(); }
-  CPropertyBag* Params() const { return params_.Get(); }
   const std::vector<FiredEvent>& Events() const { return events_; }
   void ClearEvents() { events_.clear(); }
   // Why the last Create, HostObject or Activate failed.

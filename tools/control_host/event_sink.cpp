@@ -56,7 +56,7 @@ HRESULT CEventSink::FindDefaultSource(IUnknown* object, ITypeInfo* class_info, I
       SUCCEEDED(provider->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &advertised))) {
     // The names still come from a type library: the class's own, or the one given.
     ComPtr<ITypeInfo> described = class_info;
-    if (!described) (void)provider->GetClassInfo(&described);
+    if (!described) (void)provider->GetClassInfo(&described);  // none: the fallback below
     ComPtr<ITypeLib> library;
     UINT index = 0;
     ComPtr<ITypeInfo> source;

@@ -33,7 +33,6 @@ class CEventSink final : public CComObject<IDispatch> {
   // events: the dispinterface; info: its description, where event names come from.
   CEventSink(REFIID events, Microsoft::WRL::ComPtr<ITypeInfo> info, Handler handler);
 
-  REFIID Events() const { return events_; }
   bool Connected() const { return cookie_ != 0; }
 
   // Advises the object's connection point for the dispinterface.

@@ -20,6 +20,7 @@ void PumpMessages(DWORD milliseconds, const std::function<bool()>& stop,
     if (stop && stop()) return;
     const ULONGLONG now = ::GetTickCount64();
     if (now >= deadline) return;
+    // A failed wait only means another look at the queue and the clock.
     (void)::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now),
                                         QS_ALLINPUT, MWMO_INPUTAVAILABLE);
   }

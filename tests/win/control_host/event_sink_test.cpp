@@ -1,0 +1,113 @@
+// The event sink on its own: what it answers, what it hands on, what it refuses.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "common/com_server/variant.h"
+#include "common/module_info.h"
+#include "probe_events.h"
+#include "tools/control_host/event_sink.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+class EventSink : public testing::Test {
+ protected:
+  void SetUp() override {
+    const std::wstring probe = (std::filesystem::path(ModuleFilePath(nullptr)).parent_path() /
+                                L"com_server_events_probe.dll")
+                                   .wstring();
+    ASSERT_EQ(::LoadTypeLibEx(probe.c_str(), REGKIND_NONE, &library_), S_OK);
+    ASSERT_EQ(library_->GetTypeInfoOfGuid(DIID_DEventProbeEvents, &events_info_), S_OK);
+    ASSERT_EQ(library_->GetTypeInfoOfGuid(CLSID_EventProbe, &class_info_), S_OK);
+    sink_ = MakeComObject<CEventSink>(DIID_DEventProbeEvents, events_info_,
+                                      [this](const FiredEvent& event) {
+                                        names_.push_back(event.name);
+                                        for (const ScopedVariant& argument : event.arguments) {
+                                          types_.push_back(argument.Get().vt);
+                                        }
+                                      });
+  }
+
+  HRESULT Invoke(DISPID id, std::vector<VARIANTARG> packed, UINT named = 0) {
+    DISPID named_id = DISPID_PROPERTYPUT;
+    DISPPARAMS params = {packed.data(), named ? &named_id : nullptr,
+                         static_cast<UINT>(packed.size()), named};
+    return sink_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                         nullptr, nullptr);
+  }
+
+  ComPtr<ITypeLib> library_;
+  ComPtr<ITypeInfo> events_info_;
+  ComPtr<ITypeInfo> class_info_;
+  ComPtr<CEventSink> sink_;
+  std::vector<std::wstring> names_;
+  std::vector<VARTYPE> types_;
+};
+
+TEST_F(EventSink, AnswersItsDispinterfaceAsIDispatch) {
+  ComPtr<IDispatch> as_events;
+  ASSERT_EQ(sink_->QueryInterface(DIID_DEventProbeEvents, &as_events), S_OK);
+  EXPECT_EQ(as_events.Get(), static_cast<IDispatch*>(sink_.Get()));
+  void* other = reinterpret_cast<void*>(0xdeadbeef);
+  EXPECT_EQ(sink_->QueryInterface(IID_IEventProbe, &other), E_NOINTERFACE);
+  EXPECT_EQ(other, nullptr);
+  EXPECT_EQ(sink_->QueryInterface(DIID_DEventProbeEvents, nullptr), E_POINTER);
+
+  LPOLESTR names[] = {const_cast<LPOLESTR>(L"Raised")};
+  DISPID id = 0;
+  EXPECT_EQ(sink_->GetIDsOfNames(IID_NULL, names, 1, 0, &id), S_OK);
+  EXPECT_EQ(id, 1);
+}
+
+TEST_F(EventSink, HandsOnEventsItsInterfaceDescribesWithArgumentsAsValues) {
+  LONG number = 5;
+  ScopedVariant text(L"by value");
+  VARIANTARG by_reference = {};
+  by_reference.vt = VT_I4 | VT_BYREF;
+  by_reference.plVal = &number;
+  ASSERT_EQ(Invoke(1, {by_reference, text.Get()}), S_OK);
+  EXPECT_THAT(names_, testing::ElementsAre(L"Raised"));
+  EXPECT_THAT(types_, testing::ElementsAre(VT_BSTR, VT_I4));  // source order, dereferenced
+
+  EXPECT_EQ(Invoke(99, {}), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Invoke(1, {text.Get()}, 1), DISP_E_NONAMEDARGS);
+  EXPECT_EQ(names_.size(), 1u);  // neither reached the handler
+}
+
+TEST_F(EventSink, FindsTheDefaultSourceOnlyWhereATypeLibrarySaysSo) {
+  IID events = IID_NULL;
+  ComPtr<ITypeInfo> info;
+  ASSERT_EQ(CEventSink::FindDefaultSource(sink_.Get(), class_info_.Get(), &events, &info), S_OK);
+  EXPECT_EQ(events, DIID_DEventProbeEvents);
+  TYPEATTR* attributes = nullptr;
+  ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
+  EXPECT_EQ(attributes->typekind, TKIND_DISPATCH);
+  info->ReleaseTypeAttr(attributes);
+
+  // No class information at all: nothing found, nothing written.
+  events = IID_IUnknown;
+  ITypeInfo* untouched = reinterpret_cast<ITypeInfo*>(0xdeadbeef);
+  EXPECT_EQ(CEventSink::FindDefaultSource(sink_.Get(), nullptr, &events, &untouched),
+            E_NOINTERFACE);
+  EXPECT_EQ(events, IID_IUnknown);
+  EXPECT_EQ(untouched, reinterpret_cast<ITypeInfo*>(0xdeadbeef));
+  // The events dispinterface is no coclass.
+  EXPECT_EQ(CEventSink::FindDefaultSource(sink_.Get(), events_info_.Get(), &events, &untouched),
+            E_NOINTERFACE);
+}
+
+TEST_F(EventSink, ConnectsOnlyToAnObjectWithThatConnectionPoint) {
+  // The sink itself has no connection points.
+  EXPECT_EQ(sink_->Connect(sink_.Get()), E_NOINTERFACE);
+  EXPECT_FALSE(sink_->Connected());
+  EXPECT_EQ(sink_->Connect(nullptr), E_POINTER);
+  sink_->Disconnect();  // not connected: nothing to undo
+  EXPECT_FALSE(sink_->Connected());
+}
+
+}  // namespace

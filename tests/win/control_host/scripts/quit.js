@@ -1,0 +1,4 @@
+// Quit ends the run at once with its code.
+axrun.Echo("before");
+axrun.Quit(7);
+axrun.Echo("never");
