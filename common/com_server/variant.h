@@ -44,6 +44,13 @@ class ScopedVariant {
     (void)::VariantClear(&value_);
   }
 
+  // Hands the value to an out-parameter, whose owner clears it from then on; this owner is
+  // left empty.
+  void Detach(VARIANT* out) {
+    *out = value_;
+    ::VariantInit(&value_);
+  }
+
   const VARIANT& Get() const { return value_; }
   VARIANT* Pointer() { return &value_; }
   // For out-parameters; the owner is emptied first.

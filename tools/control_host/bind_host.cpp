@@ -47,26 +47,25 @@ HRESULT CBindHost::Prepare(IBindCtx* context, IBindStatusCallback* callback,
   return ::RegisterBindStatusCallback(prepared.Get(), callback, previous.GetAddressOf(), 0);
 }
 
-STDMETHODIMP CBindHost::MonikerBindToStorage(IMoniker* moniker, IBindCtx* context,
-                                             IBindStatusCallback* callback, REFIID riid,
-                                             void** object) {
+HRESULT CBindHost::Bind(IMoniker* moniker, IBindCtx* context, IBindStatusCallback* callback,
+                        REFIID riid, void** object, BindFunction bind) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   if (moniker == nullptr) return E_INVALIDARG;
   ComPtr<IBindCtx> prepared;
   const HRESULT result = Prepare(context, callback, prepared);
   if (FAILED(result)) return result;
-  return moniker->BindToStorage(prepared.Get(), nullptr, riid, object);
+  return (moniker->*bind)(prepared.Get(), nullptr, riid, object);
+}
+
+STDMETHODIMP CBindHost::MonikerBindToStorage(IMoniker* moniker, IBindCtx* context,
+                                             IBindStatusCallback* callback, REFIID riid,
+                                             void** object) {
+  return Bind(moniker, context, callback, riid, object, &IMoniker::BindToStorage);
 }
 
 STDMETHODIMP CBindHost::MonikerBindToObject(IMoniker* moniker, IBindCtx* context,
                                             IBindStatusCallback* callback, REFIID riid,
                                             void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (moniker == nullptr) return E_INVALIDARG;
-  ComPtr<IBindCtx> prepared;
-  const HRESULT result = Prepare(context, callback, prepared);
-  if (FAILED(result)) return result;
-  return moniker->BindToObject(prepared.Get(), nullptr, riid, object);
+  return Bind(moniker, context, callback, riid, object, &IMoniker::BindToObject);
 }

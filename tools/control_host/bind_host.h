@@ -40,6 +40,11 @@ class CBindHost final : public CComObject<IBindHost> {
  private:
   ~CBindHost() override = default;
 
+  using BindFunction = HRESULT (STDMETHODCALLTYPE IMoniker::*)(IBindCtx*, IMoniker*, REFIID,
+                                                                void**);
+  // Registers the callback on the context (see Prepare), then binds the moniker with `bind`.
+  static HRESULT Bind(IMoniker* moniker, IBindCtx* context, IBindStatusCallback* callback,
+                      REFIID riid, void** object, BindFunction bind);
   // The bind context to use (context itself, or a new one) with callback registered on it.
   static HRESULT Prepare(IBindCtx* context, IBindStatusCallback* callback,
                          Microsoft::WRL::ComPtr<IBindCtx>& prepared);

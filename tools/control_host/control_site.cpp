@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "common/com_server/variant.h"
-#include "variant_handover.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -219,7 +218,7 @@ STDMETHODIMP CControlSite::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISP
     ScopedVariant value;
     ambient.make(name_, value);
     if (value.Get().vt == VT_EMPTY) return E_OUTOFMEMORY;  // the display name's copy failed
-    HandOver(value, result);
+    value.Detach(result);
     return S_OK;
   }
   return DISP_E_MEMBERNOTFOUND;

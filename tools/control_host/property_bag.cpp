@@ -1,7 +1,6 @@
 #include "property_bag.h"
 
 #include "common/com_server/variant.h"
-#include "variant_handover.h"
 
 namespace {
 
@@ -48,7 +47,7 @@ STDMETHODIMP CPropertyBag::Read(LPCOLESTR name, VARIANT* var, IErrorLog*) {
   ScopedVariant converted;
   const HRESULT result = ::VariantChangeType(converted.Receive(), text.Pointer(), 0, wanted);
   if (FAILED(result)) return result;
-  HandOver(converted, var);
+  converted.Detach(var);
   return S_OK;
 }
 

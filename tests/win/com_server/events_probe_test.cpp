@@ -15,6 +15,7 @@
 #include "common/module_info.h"
 #include "common/scoped_owner.h"
 #include "probe_events.h"
+#include "tests/win/test_files.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -23,11 +24,7 @@ namespace {
 using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
 using CanUnloadNowFn = HRESULT(WINAPI*)();
 
-std::wstring EventsProbePath() {
-  return (std::filesystem::path(ModuleFilePath(nullptr)).parent_path() /
-          L"com_server_events_probe.dll")
-      .wstring();
-}
+std::wstring EventsProbePath() { return BesideTestProgram(L"com_server_events_probe.dll"); }
 
 std::wstring TextOf(const VARIANT& value) {
   return value.vt == VT_BSTR && value.bstrVal ? value.bstrVal : L"";

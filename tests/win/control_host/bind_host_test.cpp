@@ -12,6 +12,7 @@
 #include "tools/control_host/bind_host.h"
 #include "tools/control_host/folder_url.h"
 #include "tools/control_host/message_pump.h"
+#include "tests/win/test_files.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -26,11 +27,6 @@ std::wstring DisplayName(IMoniker* moniker) {
     return L"(no name)";
   }
   return static_cast<const wchar_t*>(name.Get());
-}
-
-ULONG Refs(IUnknown* object) {
-  object->AddRef();
-  return object->Release();
 }
 
 // A download's callback that logs what urlmon calls and asks for a synchronous or an
@@ -213,7 +209,7 @@ TEST_F(BindHostDownload, SynchronousBindingReadsTheFileThroughUrlmon) {
   EXPECT_EQ(calls.back(), "OnStopBinding");
   EXPECT_EQ(callback->StopResult(), S_OK);
   stream.Reset();
-  EXPECT_EQ(Refs(callback.Get()), 1u);  // urlmon let the callback go
+  EXPECT_EQ(ReferenceCount(callback.Get()), 1u);  // urlmon let the callback go
 }
 
 TEST_F(BindHostDownload, AsynchronousBindingDeliversTheDataToTheCallback) {
@@ -239,7 +235,7 @@ TEST_F(BindHostDownload, AsynchronousBindingDeliversTheDataToTheCallback) {
   EXPECT_EQ(calls.back(), "OnStopBinding");
   stream.Reset();
   context.Reset();
-  EXPECT_EQ(Refs(callback.Get()), 1u);
+  EXPECT_EQ(ReferenceCount(callback.Get()), 1u);
 }
 
 TEST_F(BindHostDownload, MissingFileEndsTheBindingWithAnError) {

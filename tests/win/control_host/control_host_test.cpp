@@ -11,22 +11,14 @@
 #include "probe_events.h"
 #include "tools/control_host/control_host.h"
 #include "tools/control_host/folder_url.h"
+#include "tests/win/test_files.h"
 
 using Microsoft::WRL::ComPtr;
 using testing::ElementsAre;
 
 namespace {
 
-ULONG Refs(IUnknown* object) {
-  object->AddRef();
-  return object->Release();
-}
-
-std::wstring EventsProbePath() {
-  return (std::filesystem::path(ModuleFilePath(nullptr)).parent_path() /
-          L"com_server_events_probe.dll")
-      .wstring();
-}
+std::wstring EventsProbePath() { return BesideTestProgram(L"com_server_events_probe.dll"); }
 
 std::wstring TextOf(const VARIANT& value) {
   return value.vt == VT_BSTR && value.bstrVal ? value.bstrVal : L"(not text)";
@@ -133,7 +125,7 @@ TEST_F(ControlHostWithFake, InitializesNewThroughWhatTheControlHas) {
     EXPECT_EQ(host.HowInitialized(), c.how);
     EXPECT_EQ(fake->XmlUrl(), L"");
     host.Close();
-    EXPECT_EQ(Refs(fake->Unknown()), 1u);
+    EXPECT_EQ(ReferenceCount(fake->Unknown()), 1u);
   }
 }
 
@@ -156,7 +148,7 @@ TEST_F(ControlHostWithFake, ControlFailingToLoadIsClosedAndLetGo) {
     EXPECT_EQ(host.Object(), nullptr);
     EXPECT_EQ(host.Window(), nullptr);
     EXPECT_EQ(fake->ClientSite(), nullptr);
-    EXPECT_EQ(Refs(fake->Unknown()), 1u);
+    EXPECT_EQ(ReferenceCount(fake->Unknown()), 1u);
   }
 }
 
@@ -211,10 +203,10 @@ TEST_F(ControlHostWithFake, CloseDisconnectsDeactivatesClosesAndLetsEverythingGo
   EXPECT_FALSE(host_.IsControl());
   EXPECT_FALSE(host_.EventsConnected());
   EXPECT_EQ(fake->ClientSite(), nullptr);
-  EXPECT_EQ(Refs(fake->Unknown()), 1u);
+  EXPECT_EQ(ReferenceCount(fake->Unknown()), 1u);
   EXPECT_FALSE(site->InPlaceActive());
   EXPECT_EQ(site->Frame(), nullptr);
-  EXPECT_EQ(Refs(static_cast<IOleClientSite*>(site.Get())), 1u);
+  EXPECT_EQ(ReferenceCount(static_cast<IOleClientSite*>(site.Get())), 1u);
 
   const size_t closed = fake->Calls().size();
   host_.Close();  // nothing hosted: nothing happens
@@ -323,9 +315,9 @@ TEST_F(ControlHostWithFake, PumpOffersKeysToTheUiActiveControlFirst) {
   host_.Pump(2000, [&] { return stopped_early = active->offered.size() == 2; });
   EXPECT_TRUE(stopped_early);
   EXPECT_THAT(active->offered, ElementsAre(UINT{WM_KEYDOWN}, UINT{WM_CHAR}));
-  const ULONG held = Refs(active.Get());
+  const ULONG held = ReferenceCount(active.Get());
   host_.Close();
-  EXPECT_EQ(Refs(active.Get()), held - 1);  // the frame let the active object go
+  EXPECT_EQ(ReferenceCount(active.Get()), held - 1);  // the frame let the active object go
 }
 
 TEST_F(ControlHostWithFake, ControlRefusingActivationStaysSitedButInactive) {
@@ -351,7 +343,7 @@ TEST_F(ControlHostWithFake, PageWithoutASchemeIsRefusedBeforeTheControlIsTouched
   EXPECT_THAT(host_.Error(), testing::HasSubstr(L"pages\\page.html"));
   EXPECT_TRUE(fake->Calls().empty());
   EXPECT_EQ(host_.Object(), nullptr);
-  EXPECT_EQ(Refs(fake->Unknown()), 1u);
+  EXPECT_EQ(ReferenceCount(fake->Unknown()), 1u);
   // Without a bind host the page is not needed, nor looked at.
   host_.SetBindHost(false);
   EXPECT_EQ(host_.HostObject(fake->Unknown(), CLSID_NULL), S_OK) << host_.Error();
@@ -367,7 +359,7 @@ TEST_F(ControlHostWithFake, MisuseFailsWithAReason) {
   EXPECT_EQ(host_.HostObject(second->Unknown(), CLSID_NULL), E_UNEXPECTED);
   EXPECT_EQ(host_.Create(L"Anything.AtAll"), E_UNEXPECTED);
   EXPECT_TRUE(second->Calls().empty());
-  EXPECT_EQ(Refs(second->Unknown()), 1u);
+  EXPECT_EQ(ReferenceCount(second->Unknown()), 1u);
 }
 
 }  // namespace

@@ -8,15 +8,11 @@
 #include "common/com_server/variant.h"
 #include "common/scoped_owner.h"
 #include "tools/control_host/control_site.h"
+#include "tests/win/test_files.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-ULONG Refs(IUnknown* object) {
-  object->AddRef();
-  return object->Release();
-}
 
 ComPtr<IUnknown> Identity(IUnknown* object) {
   ComPtr<IUnknown> identity;
@@ -124,7 +120,7 @@ TEST_F(ControlSite, OtherAmbientsAndOtherCallsAreRefused) {
 }
 
 TEST_F(ControlSite, OffersItsBindHostAsAServiceAndThePageAsItsMoniker) {
-  const ULONG before = Refs(static_cast<IBindHost*>(bind_host_.Get()));
+  const ULONG before = ReferenceCount(static_cast<IBindHost*>(bind_host_.Get()));
   {
     ComPtr<IBindHost> service;
     ASSERT_EQ(site_->QueryService(SID_SBindHost, IID_PPV_ARGS(&service)), S_OK);
@@ -146,9 +142,9 @@ TEST_F(ControlSite, OffersItsBindHostAsAServiceAndThePageAsItsMoniker) {
     EXPECT_EQ(site_->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_OBJFULL, &object), E_FAIL);
     EXPECT_EQ(object, nullptr);
   }
-  EXPECT_EQ(Refs(static_cast<IBindHost*>(bind_host_.Get())), before);
+  EXPECT_EQ(ReferenceCount(static_cast<IBindHost*>(bind_host_.Get())), before);
   site_.Reset();
-  EXPECT_EQ(Refs(static_cast<IBindHost*>(bind_host_.Get())), before - 1);  // the site's let go
+  EXPECT_EQ(ReferenceCount(static_cast<IBindHost*>(bind_host_.Get())), before - 1);  // the site's let go
 }
 
 TEST_F(ControlSite, WithoutABindHostThereIsNoServiceAndNoPage) {
@@ -220,7 +216,7 @@ TEST_F(ControlSite, WindowContextIsTheHostWindowInAPlainFrame) {
 
   site_->SetWindow(nullptr);
   EXPECT_EQ(site_->Frame(), nullptr);
-  EXPECT_EQ(Refs(frame_owner.Get()), 1u);  // only ours is left
+  EXPECT_EQ(ReferenceCount(frame_owner.Get()), 1u);  // only ours is left
 }
 
 TEST_F(ControlSite, InPlaceNotificationsNeedTheObjectsInPlaceInterface) {

@@ -10,6 +10,7 @@
 #include "common/module_info.h"
 #include "probe_events.h"
 #include "tools/control_host/event_sink.h"
+#include "tests/win/test_files.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -18,9 +19,7 @@ namespace {
 class EventSink : public testing::Test {
  protected:
   void SetUp() override {
-    const std::wstring probe = (std::filesystem::path(ModuleFilePath(nullptr)).parent_path() /
-                                L"com_server_events_probe.dll")
-                                   .wstring();
+    const std::wstring probe = BesideTestProgram(L"com_server_events_probe.dll");
     ASSERT_EQ(::LoadTypeLibEx(probe.c_str(), REGKIND_NONE, &library_), S_OK);
     ASSERT_EQ(library_->GetTypeInfoOfGuid(DIID_DEventProbeEvents, &events_info_), S_OK);
     ASSERT_EQ(library_->GetTypeInfoOfGuid(CLSID_EventProbe, &class_info_), S_OK);

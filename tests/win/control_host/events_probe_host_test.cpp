@@ -13,6 +13,7 @@
 #include "common/scoped_bstr.h"
 #include "probe_events.h"
 #include "tools/control_host/control_host.h"
+#include "tests/win/test_files.h"
 
 using Microsoft::WRL::ComPtr;
 using testing::ElementsAre;
@@ -20,11 +21,7 @@ using testing::HasSubstr;
 
 namespace {
 
-std::wstring EventsProbePath() {
-  return (std::filesystem::path(ModuleFilePath(nullptr)).parent_path() /
-          L"com_server_events_probe.dll")
-      .wstring();
-}
+std::wstring EventsProbePath() { return BesideTestProgram(L"com_server_events_probe.dll"); }
 
 std::wstring TextOf(const VARIANT& value) {
   return value.vt == VT_BSTR && value.bstrVal ? value.bstrVal : L"(not text)";

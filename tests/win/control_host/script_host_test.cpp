@@ -7,16 +7,12 @@
 
 #include "common/com_server/variant.h"
 #include "tools/axrun/script_host.h"
+#include "tests/win/test_files.h"
 
 using Microsoft::WRL::ComPtr;
 using testing::ElementsAre;
 
 namespace {
-
-ULONG Refs(IUnknown* object) {
-  object->AddRef();
-  return object->Release();
-}
 
 // A named item with one method, Note(...), that logs its arguments as text in source order.
 class Recorder final : public CComObject<IDispatch> {
@@ -121,7 +117,7 @@ TEST_F(ScriptHost, ItemsAreFoundByNameAndLetGoOnClose) {
 
   ASSERT_EQ(script_->Run(L"probe.Note('used');"), S_OK);
   script_->Close();
-  EXPECT_EQ(Refs(recorder_.Get()), 1u);
+  EXPECT_EQ(ReferenceCount(recorder_.Get()), 1u);
   EXPECT_EQ(script_->Call(L"anything", {}), E_UNEXPECTED);
 }
 

@@ -14,6 +14,7 @@
 #include "common/scoped_owner.h"
 #include "tests/win/com_server/registry_snapshot.h"
 #include "tests/win/temp_folder.h"
+#include "tests/win/test_files.h"
 
 namespace {
 
@@ -46,8 +47,7 @@ bool KeyExists(const wchar_t* path) {
 TEST(VelmarRegistration, Regsvr32WritesExactlyTheListedKeysAndUnregistersThem) {
   TempFolder folder(L"velmar registration");
   const std::wstring module = folder / L"Velmar.dll";
-  const auto built = std::filesystem::path(ModuleFilePath(nullptr)).parent_path().parent_path() /
-                     L"bin" / L"Velmar.dll";
+  const auto built = std::filesystem::path(InBuildTree(L"bin/Velmar.dll"));
   ASSERT_TRUE(std::filesystem::copy_file(built, module)) << built;
 
   ASSERT_EQ(RunRegsvr32(L"\"" + module + L"\""), 0u);
@@ -101,8 +101,7 @@ TEST(VelmarRegistration, Regsvr32WritesExactlyTheListedKeysAndUnregistersThem) {
 }
 
 TEST(VelmarRegistration, ModuleUnloadsWhenItsLastObjectGoes) {
-  const auto built = std::filesystem::path(ModuleFilePath(nullptr)).parent_path().parent_path() /
-                     L"bin" / L"Velmar.dll";
+  const auto built = std::filesystem::path(InBuildTree(L"bin/Velmar.dll"));
   ScopedModule module(::LoadLibraryW(built.c_str()));
   ASSERT_TRUE(module.IsValid());
   using GetClassObjectFn = HRESULT(WINAPI*)(REFCLSID, REFIID, void**);
