@@ -19,7 +19,7 @@
 #include "common/control/persist_stream_init_impl.h"
 #include "common/control/provide_class_info_impl.h"
 #include "common/control/quick_activate_impl.h"
-#include "common/control/specify_property_pages_impl.h"
+#include "common/control/property_pages_impl.h"
 #include "common/control/support_error_info_impl.h"
 #include "common/control/view_object_impl.h"
 #include "common/scoped_bstr.h"
@@ -31,7 +31,7 @@ class CProbeControl final
     : public ControlObject<CProbeControl, TypeInfoDispatch<IProbeControl>, ViewObjectImpl,
                           OleInPlaceObjectImpl, OleInPlaceActiveObjectImpl, OleControlImpl,
                           OleObjectImpl, PersistStreamInitImpl, SupportErrorInfoImpl,
-                          ConnectionPointContainer, SpecifyPropertyPagesImpl, QuickActivateImpl,
+                          ConnectionPointContainer, PropertyPagesImpl, QuickActivateImpl,
                           PersistStorageImpl, DataObjectImpl, ProvideClassInfoImpl,
                           ObjectSafetyImpl, PersistPropertyBagImpl> {
  public:

@@ -1,8 +1,8 @@
-#include "specify_property_pages_impl.h"
+#include "property_pages_impl.h"
 
 #include <vector>
 
-STDMETHODIMP SpecifyPropertyPagesImpl::GetPages(CAUUID* pages) {
+STDMETHODIMP PropertyPagesImpl::GetPages(CAUUID* pages) {
   if (pages == nullptr) return E_POINTER;
   pages->cElems = 0;
   pages->pElems = nullptr;

@@ -7,14 +7,14 @@
 #include "control_core.h"
 
 // ISpecifyPropertyPages: the distinct pages named by the property table, in table order.
-class SpecifyPropertyPagesImpl : public ISpecifyPropertyPages, public virtual ControlCore {
+class PropertyPagesImpl : public ISpecifyPropertyPages, public virtual ControlCore {
  public:
   STDMETHODIMP GetPages(CAUUID* pages) override;
 
  protected:
-  SpecifyPropertyPagesImpl() = default;
-  ~SpecifyPropertyPagesImpl() = default;
+  PropertyPagesImpl() = default;
+  ~PropertyPagesImpl() = default;
 };
 
 template <>
-struct InterfaceIdentity<SpecifyPropertyPagesImpl> : AnswersFor<ISpecifyPropertyPages> {};
+struct InterfaceIdentity<PropertyPagesImpl> : AnswersFor<ISpecifyPropertyPages> {};
