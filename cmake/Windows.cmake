@@ -53,3 +53,15 @@ function(kovira_widl idl out_dir)
   set_source_files_properties(${out_dir}/${stem}_tlb.rc PROPERTIES OBJECT_DEPENDS ${out_dir}/${stem}.tlb)
   set(${stem}_TLB_RC ${out_dir}/${stem}_tlb.rc PARENT_SCOPE)
 endfunction()
+
+# An in-process COM server DLL named <target>.dll in <out_dir>: its sources, plus DllMain and
+# the four standard exports over the ServerClasses() and ServerRegistration() it defines.
+function(kovira_com_server_dll target out_dir)
+  add_library(${target} MODULE ${ARGN}
+    ${CMAKE_SOURCE_DIR}/common/com_server/server_entry_points.cpp
+    ${CMAKE_SOURCE_DIR}/common/com_server/server_entry_points.def)
+  target_link_libraries(${target} PRIVATE kovira_com_server)
+  # The .def names the exports undecorated; this maps them onto the stdcall symbols quietly.
+  target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
+  set_target_properties(${target} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${out_dir})
+endfunction()

@@ -1,8 +1,7 @@
-// Velmar.dll's exports: its one class, its registration and its type library.
+// Velmar.dll as a server: its one class, its registration and its type library.
 #include <windows.h>
 
-#include "common/com_server/com_server.h"
-#include "common/control/control_core.h"
+#include "common/com_server/server_entry_points.h"
 #include "velmar.h"
 
 namespace {
@@ -34,30 +33,13 @@ constexpr RegistryRow kRows[] = {
     {kHkcr, L"CLSID\\%CLSID%\\Version", L"", Text(L"1.0"), kOwned},
 };
 
-HRESULT WithDescription(HRESULT (*operation)(const ServerDescription&)) {
-  const Substitution substitutions[] = {{L"CLSID", GuidText(CLSID_Velmar)},
-                                        {L"LIBID", GuidText(LIBID_VELMARLib)}};
-  return operation({kRows, substitutions, true});
-}
-
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    ComModule::Init(instance);
-    ::DisableThreadLibraryCalls(instance);
-  } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
-    UnregisterControlWindowClasses();  // unloaded while the process goes on
-  }
-  return TRUE;
+std::span<const ClassEntry> ServerClasses() { return kClasses; }
+
+const ServerDescription& ServerRegistration() {
+  static const Substitution substitutions[] = {{L"CLSID", GuidText(CLSID_Velmar)},
+                                               {L"LIBID", GuidText(LIBID_VELMARLib)}};
+  static const ServerDescription description = {kRows, substitutions, true};
+  return description;
 }
-
-extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
-  return GetClassObject(kClasses, clsid, riid, object);
-}
-
-extern "C" HRESULT WINAPI DllCanUnloadNow() { return ComModule::CanUnloadNow(); }
-
-extern "C" HRESULT WINAPI DllRegisterServer() { return WithDescription(&RegisterServer); }
-
-extern "C" HRESULT WINAPI DllUnregisterServer() { return WithDescription(&UnregisterServer); }

@@ -1,11 +1,17 @@
 #include "com_module.h"
 
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
 #include "common/module_info.h"
 
 namespace {
 HINSTANCE g_instance = nullptr;
 LONG g_objects = 0;
 LONG g_locks = 0;
+std::mutex g_unload_lock;
+std::vector<void (*)()> g_unload_callbacks;
 }  // namespace
 
 void ComModule::Init(HINSTANCE instance) { g_instance = instance; }
@@ -38,3 +44,20 @@ LONG ComModule::Objects() { return ::InterlockedCompareExchange(&g_objects, 0, 0
 LONG ComModule::Locks() { return ::InterlockedCompareExchange(&g_locks, 0, 0); }
 
 HRESULT ComModule::CanUnloadNow() { return Objects() == 0 && Locks() == 0 ? S_OK : S_FALSE; }
+
+void ComModule::AtUnload(void (*callback)()) {
+  const std::lock_guard<std::mutex> lock(g_unload_lock);
+  if (std::find(g_unload_callbacks.begin(), g_unload_callbacks.end(), callback) ==
+      g_unload_callbacks.end()) {
+    g_unload_callbacks.push_back(callback);
+  }
+}
+
+void ComModule::Unload() {
+  std::vector<void (*)()> callbacks;
+  {
+    const std::lock_guard<std::mutex> lock(g_unload_lock);
+    callbacks.swap(g_unload_callbacks);
+  }
+  for (auto it = callbacks.rbegin(); it != callbacks.rend(); ++it) (*it)();
+}

@@ -27,6 +27,12 @@ class ComModule {
   static LONG Locks();
   // DllCanUnloadNow's answer: S_OK only with no objects and no locks.
   static HRESULT CanUnloadNow();
+
+  // Something to undo when the DLL is unloaded while its process goes on (what Windows does not
+  // take back itself, such as window classes). A callback added twice runs once.
+  static void AtUnload(void (*callback)());
+  // From DllMain on DLL_PROCESS_DETACH by FreeLibrary: runs the callbacks, last added first.
+  static void Unload();
 };
 
 // Counts the owner as a live object of the module.

@@ -33,6 +33,15 @@ ScreenDpi QueryScreenDpi() {
 std::mutex g_classes_lock;
 std::vector<std::wstring> g_registered_classes;
 
+// Window classes registered here hold the DLL's window procedure: they must go with the DLL.
+void UnregisterControlWindowClasses() {
+  const std::lock_guard<std::mutex> lock(g_classes_lock);
+  for (const auto& name : g_registered_classes) {
+    (void)::UnregisterClassW(name.c_str(), ComModule::Instance());  // a window may still use it
+  }
+  g_registered_classes.clear();
+}
+
 bool EnsureWindowClass(const ControlClass& description, WNDPROC procedure) {
   const std::lock_guard<std::mutex> lock(g_classes_lock);
   for (const auto& name : g_registered_classes) {
@@ -47,28 +56,15 @@ bool EnsureWindowClass(const ControlClass& description, WNDPROC procedure) {
   window_class.lpszClassName = description.windowClass;
   if (::RegisterClassExW(&window_class) == 0) return false;
   g_registered_classes.emplace_back(description.windowClass);
+  ComModule::AtUnload(&UnregisterControlWindowClasses);  // Windows keeps a DLL's classes
   return true;
 }
 
 }  // namespace
 
-void UnregisterControlWindowClasses() {
-  const std::lock_guard<std::mutex> lock(g_classes_lock);
-  for (const auto& name : g_registered_classes) {
-    (void)::UnregisterClassW(name.c_str(), ComModule::Instance());  // a window may still use it
-  }
-  g_registered_classes.clear();
-}
-
 SIZEL PixelsToHimetric(SIZE pixels) {
   const ScreenDpi dpi = QueryScreenDpi();
   return {::MulDiv(pixels.cx, kHimetricPerInch, dpi.x), ::MulDiv(pixels.cy, kHimetricPerInch, dpi.y)};
-}
-
-SIZE HimetricToPixels(SIZEL himetric) {
-  const ScreenDpi dpi = QueryScreenDpi();
-  return {::MulDiv(himetric.cx, dpi.x, kHimetricPerInch),
-          ::MulDiv(himetric.cy, dpi.y, kHimetricPerInch)};
 }
 
 ControlCore::~ControlCore() {

@@ -94,7 +94,6 @@ class ControlCore {
   HRESULT SaveProperties(IPropertyBag* bag, bool clear_dirty);
 
   bool InPlaceActive() const { return in_place_active_; }
-  bool UIActive() const { return ui_active_; }
   const RECT& Position() const { return position_; }
 
   Microsoft::WRL::ComPtr<IOleClientSite> client_site_;
@@ -106,7 +105,6 @@ class ControlCore {
   DWORD view_sink_aspects_ = 0;
   DWORD view_sink_flags_ = 0;
   bool dirty_ = false;
-  LONG freeze_events_ = 0;
   SIZEL extent_ = {};  // HIMETRIC
 
  private:
@@ -121,10 +119,5 @@ class ControlCore {
   RECT position_ = {};
 };
 
-// Window classes registered for controls hold the DLL's window procedure; the DLL unregisters
-// them when it is unloaded, since Windows does not.
-void UnregisterControlWindowClasses();
-
-// Pixels of the screen to HIMETRIC (0.01 mm) and back, as the container measures.
+// Pixels of the screen to HIMETRIC (0.01 mm), as the container measures.
 SIZEL PixelsToHimetric(SIZE pixels);
-SIZE HimetricToPixels(SIZEL himetric);

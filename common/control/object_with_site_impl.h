@@ -16,8 +16,6 @@ class ObjectWithSiteImpl : public IObjectWithSite {
   ObjectWithSiteImpl() = default;
   ~ObjectWithSiteImpl() = default;
 
-  IUnknown* Site() const { return site_.Get(); }
-
  private:
   Microsoft::WRL::ComPtr<IUnknown> site_;
 };

@@ -8,12 +8,3 @@ STDMETHODIMP OleControlImpl::GetControlInfo(CONTROLINFO* info) {
   info->dwFlags = 0;
   return S_OK;
 }
-
-STDMETHODIMP OleControlImpl::FreezeEvents(BOOL freeze) {
-  if (freeze) {
-    ++freeze_events_;
-  } else if (freeze_events_ > 0) {
-    --freeze_events_;
-  }
-  return S_OK;
-}

@@ -6,14 +6,14 @@
 #include "common/com_object.h"
 #include "control_core.h"
 
-// IOleControl of a control without mnemonics. FreezeEvents is counted; events are still raised
-// while frozen, as containers that freeze do not expect to lose them.
+// IOleControl of a control without mnemonics. Events are raised even while a container has them
+// frozen: containers that freeze do not expect to lose them.
 class OleControlImpl : public IOleControl, public virtual ControlCore {
  public:
   STDMETHODIMP GetControlInfo(CONTROLINFO* info) override;
   STDMETHODIMP OnMnemonic(MSG*) override { return E_NOTIMPL; }
   STDMETHODIMP OnAmbientPropertyChange(DISPID) override { return S_OK; }
-  STDMETHODIMP FreezeEvents(BOOL freeze) override;
+  STDMETHODIMP FreezeEvents(BOOL) override { return S_OK; }
 
  protected:
   OleControlImpl() = default;

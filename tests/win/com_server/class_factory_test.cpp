@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+
+#include <vector>
 #include <wrl/client.h>
 
 #include "common/com_server/class_factory.h"
@@ -158,4 +160,21 @@ TEST_F(ComServerFactory, StrayUnlockNeverReleasesALiveObject) {
   EXPECT_EQ(ComModule::CanUnloadNow(), S_FALSE);
   factory = Factory(kThingClsid);
   ASSERT_EQ(factory->LockServer(FALSE), S_OK);
+}
+
+namespace {
+std::vector<int> g_unloaded;
+void FirstUndo() { g_unloaded.push_back(1); }
+void SecondUndo() { g_unloaded.push_back(2); }
+}  // namespace
+
+TEST(ComServerModule, UnloadUndoesEachRegisteredStepOnceLastFirst) {
+  g_unloaded.clear();
+  ComModule::AtUnload(&FirstUndo);
+  ComModule::AtUnload(&SecondUndo);
+  ComModule::AtUnload(&FirstUndo);  // already there
+  ComModule::Unload();
+  EXPECT_EQ(g_unloaded, (std::vector<int>{2, 1}));
+  ComModule::Unload();
+  EXPECT_EQ(g_unloaded.size(), 2u) << "each runs once";
 }

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "common/com_server/com_server.h"
+#include "common/com_server/server_entry_points.h"
 #include "common/com_server/connection_point.h"
 #include "common/com_server/type_info_dispatch.h"
 #include "probe_events.h"
@@ -37,16 +37,10 @@ const ClassEntry kClasses[] = {{CLSID_EventProbe, &CreateObject<EventSource>}};
 
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    ComModule::Init(instance);
-    ::DisableThreadLibraryCalls(instance);
-  }
-  return TRUE;
-}
+std::span<const ClassEntry> ServerClasses() { return kClasses; }
 
-extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
-  return GetClassObject(kClasses, clsid, riid, object);
+// Never registered: tests load it by path.
+const ServerDescription& ServerRegistration() {
+  static const ServerDescription nothing = {};
+  return nothing;
 }
-
-extern "C" HRESULT WINAPI DllCanUnloadNow() { return ComModule::CanUnloadNow(); }

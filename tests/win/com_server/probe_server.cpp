@@ -4,7 +4,7 @@
 
 #include <initguid.h>
 
-#include "common/com_server/com_server.h"
+#include "common/com_server/server_entry_points.h"
 #include "probe.h"
 #include "probe_server.h"
 
@@ -44,34 +44,13 @@ constexpr RegistryRow kRows[] = {
     {kHkcu, PROBE_SHARED_USER_KEY, L"Probe", Number(PROBE_ANSWER), kShared},
 };
 
-ServerDescription Describe(const Substitution (&substitutions)[2]) {
-  return {kRows, substitutions, true};
-}
-
 }  // namespace
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) {
-  if (reason == DLL_PROCESS_ATTACH) {
-    ComModule::Init(instance);
-    ::DisableThreadLibraryCalls(instance);
-  }
-  return TRUE;
-}
+std::span<const ClassEntry> ServerClasses() { return kClasses; }
 
-extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
-  return GetClassObject(kClasses, clsid, riid, object);
-}
-
-extern "C" HRESULT WINAPI DllCanUnloadNow() { return ComModule::CanUnloadNow(); }
-
-extern "C" HRESULT WINAPI DllRegisterServer() {
-  const Substitution substitutions[] = {{L"CLSID", GuidText(__uuidof(ComServerProbe))},
-                                        {L"LIBID", GuidText(LIBID_KoviraComServerProbeLib)}};
-  return RegisterServer(Describe(substitutions));
-}
-
-extern "C" HRESULT WINAPI DllUnregisterServer() {
-  const Substitution substitutions[] = {{L"CLSID", GuidText(__uuidof(ComServerProbe))},
-                                        {L"LIBID", GuidText(LIBID_KoviraComServerProbeLib)}};
-  return UnregisterServer(Describe(substitutions));
+const ServerDescription& ServerRegistration() {
+  static const Substitution substitutions[] = {{L"CLSID", GuidText(__uuidof(ComServerProbe))},
+                                               {L"LIBID", GuidText(LIBID_KoviraComServerProbeLib)}};
+  static const ServerDescription description = {kRows, substitutions, true};
+  return description;
 }

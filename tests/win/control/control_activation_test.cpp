@@ -7,6 +7,7 @@
 #include "common/com_server/com_module.h"
 #include "common/control/control_core.h"
 #include "probe_control.h"
+#include "tests/win/canvas.h"
 #include "tests/win/dispatch_client.h"
 #include "tools/control_host/control_host.h"
 
@@ -93,11 +94,8 @@ TEST_F(ControlActivation, DrawAndMetafileComeFromOnDraw) {
   DWORD status = 0;
   ASSERT_EQ(view->GetViewStatus(&status), S_OK);
   EXPECT_EQ(status, static_cast<DWORD>(VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND));
-  HDC screen = ::GetDC(nullptr);
-  HDC dc = ::CreateCompatibleDC(screen);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, 8, 8);
-  ::ReleaseDC(nullptr, screen);
-  HGDIOBJ old = ::SelectObject(dc, bitmap);
+  Canvas canvas(8, 8, RGB(1, 2, 3));
+  HDC dc = canvas.Dc();
   const RECTL bounds = {0, 0, 8, 8};
   EXPECT_EQ(view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr,
                        0),
@@ -105,10 +103,7 @@ TEST_F(ControlActivation, DrawAndMetafileComeFromOnDraw) {
   ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr,
                        nullptr, 0),
             S_OK);
-  EXPECT_EQ(::GetPixel(dc, 4, 4), RGB(0, 0, 128));
-  ::SelectObject(dc, old);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(dc);
+  EXPECT_EQ(canvas.Count(RGB(0, 0, 128)), 64);
   DWORD hit = 0;
   const RECT area = {0, 0, 8, 8};
   ASSERT_EQ(view->QueryHitPoint(DVASPECT_CONTENT, &area, {3, 3}, 0, &hit), S_OK);
@@ -134,6 +129,41 @@ TEST_F(ControlActivation, DrawAndMetafileComeFromOnDraw) {
   ::GlobalUnlock(medium.hMetaFilePict);
   ::ReleaseStgMedium(&medium);
   EXPECT_THAT(probe_->calls, Contains(L"draw"));
+}
+
+// A view sink that counts the changes it hears of.
+class ViewSink final : public CComObject<IAdviseSink> {
+ public:
+  STDMETHODIMP_(void) OnDataChange(FORMATETC*, STGMEDIUM*) override {}
+  STDMETHODIMP_(void) OnViewChange(DWORD aspect, LONG) override { aspects.push_back(aspect); }
+  STDMETHODIMP_(void) OnRename(IMoniker*) override {}
+  STDMETHODIMP_(void) OnSave() override {}
+  STDMETHODIMP_(void) OnClose() override {}
+  std::vector<DWORD> aspects;
+};
+
+TEST_F(ControlActivation, LookChangesReachTheViewSink) {
+  auto view = As<IViewObject2>();
+  auto sink = MakeComObject<ViewSink>();
+  ASSERT_EQ(view->SetAdvise(DVASPECT_CONTENT, 0, sink.Get()), S_OK);
+  ASSERT_EQ(PutByName(host_.Dispatch().Get(), L"Border", BoolArgument(false)), S_OK);
+  ASSERT_EQ(PutByName(host_.Dispatch().Get(), L"Border", BoolArgument(true)), S_OK);
+  EXPECT_EQ(sink->aspects, (std::vector<DWORD>{DVASPECT_CONTENT, DVASPECT_CONTENT}));
+  ComPtr<IAdviseSink> back;
+  DWORD aspects = 0;
+  DWORD flags = 0;
+  ASSERT_EQ(view->GetAdvise(&aspects, &flags, &back), S_OK);
+  EXPECT_EQ(back.Get(), sink.Get());
+
+  // A sink that asked to hear once is let go after the first change.
+  sink->aspects.clear();
+  ASSERT_EQ(view->SetAdvise(DVASPECT_CONTENT, ADVF_ONLYONCE, sink.Get()), S_OK);
+  back.Reset();
+  ASSERT_EQ(PutByName(host_.Dispatch().Get(), L"Border", BoolArgument(false)), S_OK);
+  ASSERT_EQ(PutByName(host_.Dispatch().Get(), L"Border", BoolArgument(true)), S_OK);
+  EXPECT_EQ(sink->aspects.size(), 1u);
+  ASSERT_EQ(view->GetAdvise(&aspects, &flags, &back), S_OK);
+  EXPECT_EQ(back.Get(), nullptr);
 }
 
 // A container that activates quickly: one call gives the control's status and connects the

@@ -46,7 +46,7 @@ class TextBag final : public CComObject<IPropertyBag> {
     const auto found = texts.find(name);
     if (found == texts.end()) return E_INVALIDARG;
     ScopedVariant text(found->second.c_str());
-    const VARTYPE wanted = value->vt == VT_EMPTY ? VT_BSTR : value->vt;
+    const VARTYPE wanted = value->vt == VT_EMPTY ? static_cast<VARTYPE>(VT_BSTR) : value->vt;
     return ::VariantChangeType(value, text.Pointer(), 0, wanted);
   }
   STDMETHODIMP Write(LPCOLESTR name, VARIANT* value) override {

@@ -65,6 +65,7 @@ STDMETHODIMP CProbeControl::get_Border(VARIANT_BOOL* value) {
 STDMETHODIMP CProbeControl::put_Border(VARIANT_BOOL value) {
   calls.push_back(L"put:12");
   border_ = value ? VARIANT_TRUE : VARIANT_FALSE;
+  FireViewChange();  // its look changed
   return S_OK;
 }
 STDMETHODIMP CProbeControl::get_Image(BSTR* value) { return CopyOut(image_, value); }

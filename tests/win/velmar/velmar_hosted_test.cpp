@@ -7,6 +7,7 @@
 #include "common/com_server/com_module.h"
 #include "common/control/control_core.h"
 #include "scripted_update_steps.h"
+#include "tests/win/canvas.h"
 #include "tests/win/dispatch_client.h"
 #include "tools/control_host/control_host.h"
 #include "velmar/velmar.h"
@@ -142,23 +143,12 @@ TEST_F(VelmarHosted, NaturalExtentIsOnePixelAndDrawingPaintsNothing) {
 
   ComPtr<IViewObject> view;
   ASSERT_EQ(host_.Object()->QueryInterface(IID_PPV_ARGS(&view)), S_OK);
-  HDC screen = ::GetDC(nullptr);
-  HDC dc = ::CreateCompatibleDC(screen);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, 4, 4);
-  ::ReleaseDC(nullptr, screen);
-  HGDIOBJ old = ::SelectObject(dc, bitmap);
-  const RECT all = {0, 0, 4, 4};
-  HBRUSH marker = ::CreateSolidBrush(RGB(1, 2, 3));
-  ::FillRect(dc, &all, marker);
+  Canvas canvas(4, 4, RGB(1, 2, 3));
   const RECTL bounds = {0, 0, 4, 4};
-  EXPECT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr,
-                       nullptr, 0),
+  EXPECT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, canvas.Dc(), &bounds,
+                       nullptr, nullptr, 0),
             S_OK);
-  EXPECT_EQ(::GetPixel(dc, 1, 1), RGB(1, 2, 3)) << "nothing painted";
-  ::SelectObject(dc, old);
-  ::DeleteObject(marker);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(dc);
+  EXPECT_EQ(canvas.Count(RGB(1, 2, 3)), 16) << "nothing painted";
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "common/scoped_owner.h"
 #include "tests/win/com_server/registry_snapshot.h"
 #include "tests/win/temp_folder.h"
+#include "tools/control_host/control_host.h"
 #include "tests/win/test_files.h"
 
 namespace {
@@ -125,6 +126,30 @@ TEST(VelmarRegistration, ModuleUnloadsWhenItsLastObjectGoes) {
   EXPECT_EQ(can_unload(), S_FALSE) << "any interface keeps the object";
   points.Reset();
   EXPECT_EQ(can_unload(), S_OK);
+}
+
+// Windows keeps a DLL's window classes after FreeLibrary; a class left behind would send the
+// next control's messages into unloaded code.
+TEST(VelmarRegistration, UnloadingTakesTheWindowClassAlong) {
+  HINSTANCE unloaded = nullptr;
+  {
+    CControlHost host;
+    ASSERT_EQ(host.Create(InBuildTree(L"bin/Velmar.dll")), S_OK) << host.Error();
+    ASSERT_EQ(host.Activate(), S_OK) << host.Error();
+    unloaded = ::GetModuleHandleW(L"Velmar.dll");
+    ASSERT_NE(unloaded, nullptr);
+    WNDCLASSEXW registered = {sizeof(registered)};
+    EXPECT_TRUE(::GetClassInfoExW(unloaded, L"KoviraVelmarControl", &registered));
+    host.Close();  // frees the DLL: nothing holds its objects
+  }
+  ASSERT_EQ(::GetModuleHandleW(L"Velmar.dll"), nullptr);
+  WNDCLASSEXW left = {sizeof(left)};
+  EXPECT_FALSE(::GetClassInfoExW(unloaded, L"KoviraVelmarControl", &left));
+
+  CControlHost again;
+  ASSERT_EQ(again.Create(InBuildTree(L"bin/Velmar.dll")), S_OK) << again.Error();
+  EXPECT_EQ(again.Activate(), S_OK) << again.Error();
+  again.Close();
 }
 
 }  // namespace
