@@ -7,6 +7,7 @@
 
 #include "common/scoped_owner.h"
 #include "labeled_progress_ctrl.h"
+#include "tests/win/canvas.h"
 
 namespace {
 
@@ -18,42 +19,10 @@ LRESULT Send(HWND window, UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) {
   return ::SendMessageW(window, msg, wParam, lParam);
 }
 
-// A 32-bit top-down DIB in a memory DC, pre-filled with the marker, for WM_PRINTCLIENT.
-class Canvas {
+// The bar's size, filled with the marker, for WM_PRINTCLIENT.
+class BarCanvas : public Canvas {
  public:
-  Canvas() {
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), kWidth, -kHeight, 1, 32, BI_RGB};
-    dib_.Reset(::CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_), nullptr, 0));
-    old_ = ::SelectObject(dc_, dib_.Get());
-    for (int i = 0; i < kWidth * kHeight; ++i) bits_[i] = Pixel(kMarker);
-  }
-  ~Canvas() {
-    ::SelectObject(dc_, old_);
-    ::DeleteDC(dc_);
-  }
-  HDC Dc() const { return dc_; }
-  COLORREF At(int x, int y) const {
-    const DWORD p = bits_[y * kWidth + x];
-    return RGB(GetBValue(p), GetGValue(p), GetRValue(p));  // stored as 0x00RRGGBB
-  }
-  // Pixels of the colour in the columns [left, right).
-  int Count(COLORREF colour, int left = 0, int right = kWidth) const {
-    int n = 0;
-    for (int y = 0; y < kHeight; ++y)
-      for (int x = left; x < right; ++x) n += At(x, y) == colour;
-    return n;
-  }
-  bool SameAs(const Canvas& other) const {
-    return std::equal(bits_, bits_ + kWidth * kHeight, other.bits_);
-  }
-
- private:
-  static DWORD Pixel(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
-  HDC dc_ = ::CreateCompatibleDC(nullptr);
-  ScopedGdiObject dib_;
-  HGDIOBJ old_ = nullptr;
-  DWORD* bits_ = nullptr;
+  BarCanvas() : Canvas(kWidth, kHeight, kMarker) {}
 };
 
 // A shown top-level window with a 200x20 progress control in it, attached. Only windows on
@@ -153,20 +122,20 @@ TEST_F(LabeledProgress, FillsTheBarUpToThePositionClampedToTheClient) {
   const COLORREF bar = bar_.BarColour(), back = bar_.BackColour();
   ASSERT_NE(bar, back);
   {
-    Canvas canvas;
+    BarCanvas canvas;
     Send(control_, PBM_SETPOS, 50);
     Print(canvas);
     EXPECT_EQ(kWidth / 2 * kHeight, canvas.Count(bar, 0, kWidth / 2));
     EXPECT_EQ(kWidth / 2 * kHeight, canvas.Count(back, kWidth / 2, kWidth));
   }
   {
-    Canvas canvas;
+    BarCanvas canvas;
     Send(control_, PBM_SETPOS, 250);
     Print(canvas);
     EXPECT_EQ(kWidth * kHeight, canvas.Count(bar));
   }
   {
-    Canvas canvas;
+    BarCanvas canvas;
     Send(control_, PBM_SETPOS, static_cast<WPARAM>(-30));
     Print(canvas);
     EXPECT_EQ(kWidth * kHeight, canvas.Count(back));
@@ -176,7 +145,7 @@ TEST_F(LabeledProgress, FillsTheBarUpToThePositionClampedToTheClient) {
 TEST_F(LabeledProgress, EmptyRangeAndErasingPaintNothing) {
   Send(control_, PBM_SETPOS, 40);
   Send(control_, PBM_SETRANGE32, 50, 50);
-  Canvas canvas;
+  BarCanvas canvas;
   Print(canvas);
   EXPECT_NE(0, Send(control_, WM_ERASEBKGND, reinterpret_cast<WPARAM>(canvas.Dc())));
   EXPECT_EQ(kWidth * kHeight, canvas.Count(kMarker));
@@ -188,7 +157,7 @@ TEST_F(LabeledProgress, TextIsInvertedOverTheFilledPart) {
   ASSERT_EQ(back, bar_.TextOnBarColour());
   bar_.SetLabel(L"HHHHHHHHHHHH");
   Send(control_, PBM_SETPOS, 50);
-  Canvas canvas;
+  BarCanvas canvas;
   Print(canvas);
   // The label straddles the middle: back-coloured strokes left of it, bar-coloured right of it;
   // the ends are clear of text.
@@ -198,7 +167,7 @@ TEST_F(LabeledProgress, TextIsInvertedOverTheFilledPart) {
   EXPECT_EQ(10 * kHeight, canvas.Count(back, kWidth - 10, kWidth));
 
   Send(control_, CLabeledProgressCtrl::kShowTextMessage, FALSE);
-  Canvas plain;
+  BarCanvas plain;
   Print(plain);
   EXPECT_EQ(0, plain.Count(back, 0, kWidth / 2));
   EXPECT_EQ(0, plain.Count(bar, kWidth / 2, kWidth));
@@ -209,11 +178,11 @@ TEST_F(LabeledProgress, WithoutALabelShowsTheUnclampedPercentageInTheControlFont
                                      CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH, L"Tahoma"));
   Send(control_, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()));
   Send(control_, PBM_SETPOS, 250);
-  Canvas canvas;
+  BarCanvas canvas;
   Print(canvas);
 
   // What "250%" looks like centred in that font over a full bar.
-  Canvas expected;
+  BarCanvas expected;
   RECT all{0, 0, kWidth, kHeight};
   ScopedGdiObject fill(::CreateSolidBrush(bar_.BarColour()));
   ::FillRect(expected.Dc(), &all, static_cast<HBRUSH>(fill.Get()));

@@ -12,15 +12,14 @@ class TempFolder {
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
     static int counter = 0;
+    // Process ids come back: the time keeps a folder an earlier process could not remove (a file
+    // still in use) from being taken for ours.
     path_ = std::filesystem::path(temp) /
-            (stem + L" " + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++counter));
-    std::filesystem::remove_all(path_);
+            (stem + L" " + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+             std::to_wstring(::GetTickCount()) + L"-" + std::to_wstring(++counter));
     std::filesystem::create_directories(path_);
   }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
+  ~TempFolder() { RemoveAll(); }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
 
@@ -40,5 +39,11 @@ class TempFolder {
   }
 
  private:
+  // Through the long-path form: tests build folders deeper than MAX_PATH.
+  void RemoveAll() const {
+    std::error_code ignored;
+    std::filesystem::remove_all(L"\\\\?\\" + path_.wstring(), ignored);
+  }
+
   std::filesystem::path path_;
 };
