@@ -45,12 +45,21 @@ class CComObject : public Interfaces... {
   STDMETHODIMP_(ULONG) AddRef() override { return ::InterlockedIncrement(&refs_); }
   STDMETHODIMP_(ULONG) Release() override {
     const ULONG refs = ::InterlockedDecrement(&refs_);
-    if (refs == 0) delete this;
+    if (refs == 0) {
+      // A reference of its own while it ends its work: what FinalRelease calls may add and drop
+      // references without freeing the object a second time.
+      refs_ = 1;
+      FinalRelease();
+      delete this;
+    }
     return refs;
   }
 
  protected:
   virtual ~CComObject() = default;
+
+  // The last reference is gone; the object is still whole. Runs once, before the destructor.
+  virtual void FinalRelease() {}
 
   // The object's identity: the IUnknown that QueryInterface hands out.
   IUnknown* Identity() { return static_cast<IUnknown*>(static_cast<FirstInterface*>(this)); }

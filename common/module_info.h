@@ -6,6 +6,11 @@
 #include <optional>
 #include <string>
 
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
+// The module (program or DLL) this code is linked into.
+inline HINSTANCE ThisModule() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+
 // A string from the module's string table; empty when there is none.
 std::wstring LoadResourceString(HINSTANCE module, UINT id);
 

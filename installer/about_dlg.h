@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "common/dialog_impl.h"
+#include "common/window/dialog_impl.h"
 
 // The About box: the program's name and version.
 class CAboutDlg : public CDialogImpl {

@@ -1,15 +1,11 @@
 #include "install_engine.h"
 
-#include <commctrl.h>
-
 #include "common/reg_key.h"
 #include "core/catalog_table.h"
-#include "install_messages.h"
 #include "platform/code_download.h"
 
 namespace {
 
-constexpr UINT_PTR kSubclassId = 1;
 constexpr DWORD kMinConnectionsPerServer = 10;
 const wchar_t kPreApprovedPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\";
 const wchar_t kInternetSettingsPath[] =
@@ -23,22 +19,17 @@ CInstallEngine::CInstallEngine(ICodeDownloadService& service, ConsoleUserSetting
 CInstallEngine::~CInstallEngine() { Destroy(); }
 
 bool CInstallEngine::Create(HWND parent) {
-  window_.Reset(::CreateWindowExW(0, L"button", L"", WS_CHILD, 0, 0, 0, 0, parent,
-                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)),
-                                  reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
-                                  nullptr));
-  if (!window_) return false;
-  if (!::SetWindowSubclass(window_.Get(), WindowProc, kSubclassId,
-                           reinterpret_cast<DWORD_PTR>(this))) {
-    window_.Reset();
-    return false;
-  }
+  ScopedWindow window(::CreateWindowExW(0, L"button", L"", WS_CHILD, 0, 0, 0, 0, parent,
+                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)),
+                                        reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
+                                        nullptr));
+  if (!window || FAILED(Subclass(window.Get()))) return false;
+  (void)window.Take();  // destroyed by Destroy from now on
   return true;
 }
 
 void CInstallEngine::Destroy() {
-  if (window_) ::RemoveWindowSubclass(window_.Get(), WindowProc, kSubclassId);
-  window_.Reset();
+  CWindowImpl::Destroy();
   binding_.Reset();
   statusCallback_.Reset();
   bindContext_.Reset();
@@ -81,10 +72,10 @@ void CInstallEngine::Start() {
   if (hr == S_OK) {
     // Available at once: report it as the callbacks would, object first, then the end.
     const WPARAM object = reinterpret_cast<WPARAM>(factory.Get());
-    ::PostMessageW(window_.Get(), WM_INSTALL_OBJECT, object, 0);
-    ::PostMessageW(window_.Get(), WM_INSTALL_DONE, object, 0);
+    ::PostMessageW(Handle(), WM_INSTALL_OBJECT, object, 0);
+    ::PostMessageW(Handle(), WM_INSTALL_DONE, object, 0);
   } else if (hr != MK_S_ASYNCHRONOUS) {
-    ::PostMessageW(window_.Get(), WM_INSTALL_DONE, 0, 0);
+    ::PostMessageW(Handle(), WM_INSTALL_DONE, 0, 0);
   }
 
   if (clsidText_ == kConnectionLimitClsid) RaiseConnectionLimit();
@@ -128,43 +119,24 @@ void CInstallEngine::RaiseConnectionLimit() const {
   }
 }
 
-void CInstallEngine::OnObject(WPARAM object) {
-  if (download_) ::SendMessageW(::GetParent(window_.Get()), WM_INSTALL_DONE, object, 0);
+LRESULT CInstallEngine::OnObject(WPARAM object, LPARAM) {
+  if (download_) ::SendMessageW(::GetParent(Handle()), WM_INSTALL_DONE, object, 0);
+  return 0;
 }
 
-void CInstallEngine::OnProgress(WPARAM statusCode, LPARAM statusText) {
-  ::SendMessageW(::GetParent(window_.Get()), WM_INSTALL_PROGRESS, statusCode, statusText);
+LRESULT CInstallEngine::OnProgress(WPARAM statusCode, LPARAM statusText) {
+  ::SendMessageW(::GetParent(Handle()), WM_INSTALL_PROGRESS, statusCode, statusText);
+  return 0;
 }
 
-void CInstallEngine::OnDone() {
-  if (!download_) return;
+LRESULT CInstallEngine::OnDone(WPARAM, LPARAM) {
+  if (!download_) return 0;
   const LONG outcome = download_->InstallResult();
   binding_.Reset();
   statusCallback_.Reset();
   bindContext_.Reset();
   download_.Reset();
   // The dialog may start the next row from inside this call.
-  ::SendMessageW(::GetParent(window_.Get()), WM_INSTALL_DONE, 0, outcome);
-}
-
-LRESULT CALLBACK CInstallEngine::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                            UINT_PTR, DWORD_PTR self) {
-  auto* engine = reinterpret_cast<CInstallEngine*>(self);
-  switch (msg) {
-    case WM_INSTALL_OBJECT:
-      engine->OnObject(wParam);
-      return 0;
-    case WM_INSTALL_PROGRESS:
-      engine->OnProgress(wParam, lParam);
-      return 0;
-    case WM_INSTALL_DONE:
-      engine->OnDone();
-      return 0;
-    case WM_NCDESTROY:
-      ::RemoveWindowSubclass(hwnd, WindowProc, kSubclassId);
-      break;
-    default:
-      break;
-  }
-  return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+  ::SendMessageW(::GetParent(Handle()), WM_INSTALL_DONE, 0, outcome);
+  return 0;
 }

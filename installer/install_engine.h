@@ -6,9 +6,10 @@
 
 #include <string>
 
-#include "common/scoped_owner.h"
+#include "common/window/window_impl.h"
 #include "core/version_text.h"
 #include "download.h"
+#include "install_messages.h"
 
 class ICodeDownloadService;
 
@@ -23,7 +24,7 @@ struct ConsoleUserSettings {
 // Installs one catalog row at a time through the code-download service and reports to its parent
 // dialog with WM_INSTALL_PROGRESS and WM_INSTALL_DONE. It is a hidden child window so that the
 // download callback can post to it.
-class CInstallEngine {
+class CInstallEngine : private CWindowImpl {
  public:
   CInstallEngine(ICodeDownloadService& service, ConsoleUserSettings user);
   ~CInstallEngine();
@@ -33,7 +34,7 @@ class CInstallEngine {
   // A never-visible child "button" window of the dialog, control id 1.
   [[nodiscard]] bool Create(HWND parent);
   void Destroy();
-  HWND Handle() const { return window_.Get(); }
+  using CWindowImpl::Handle;
 
   void SetTarget(const std::wstring& clsidText, const std::wstring& codeBase,
                  const std::wstring& versionText);
@@ -52,17 +53,20 @@ class CInstallEngine {
   VersionPair Version() const { return version_; }
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                     UINT_PTR id, DWORD_PTR self);
-  void OnObject(WPARAM object);
-  void OnProgress(WPARAM statusCode, LPARAM statusText);
-  void OnDone();
+  BEGIN_MSG_MAP(CInstallEngine)
+    MESSAGE_HANDLER(WM_INSTALL_OBJECT, OnObject)
+    MESSAGE_HANDLER(WM_INSTALL_PROGRESS, OnProgress)
+    MESSAGE_HANDLER(WM_INSTALL_DONE, OnDone)
+  END_MSG_MAP()
+
+  LRESULT OnObject(WPARAM object, LPARAM);
+  LRESULT OnProgress(WPARAM statusCode, LPARAM statusText);
+  LRESULT OnDone(WPARAM, LPARAM);
   void PrepareUserSettings() const;
   void RaiseConnectionLimit() const;
 
   ICodeDownloadService& service_;
   const ConsoleUserSettings user_;
-  ScopedWindow window_;
 
   std::wstring clsidText_;
   std::wstring codeBase_;

@@ -57,6 +57,5 @@ int CInstallerApp::Run(HINSTANCE instance, const std::wstring& commandLine) {
   environment.commandLine = commandLine;
   environment.user = FindConsoleUser();  // whose browser settings the engine prepares
   CInstallerDlg dialog(std::move(environment));
-  dialog.DoModal(instance);
-  return 0;
+  return SUCCEEDED(dialog.DoModal(instance)) ? 0 : 1;
 }

@@ -265,17 +265,21 @@ void CInstallerDlg::OnCancel() {
   }
 }
 
-LRESULT CInstallerDlg::OnSysCommand(WPARAM command, LPARAM lParam) {
-  if ((command & 0xFFF0) == IDM_ABOUTBOX) {
-    CAboutDlg about(aboutText_);
-    about.DoModal(Instance(), Handle());
+LRESULT CInstallerDlg::OnSysCommand(WPARAM command, LPARAM, bool& handled) {
+  if ((command & 0xFFF0) != IDM_ABOUTBOX) {
+    handled = false;  // the system's own commands
     return 0;
   }
-  return ::DefWindowProcW(Handle(), WM_SYSCOMMAND, command, lParam);
+  CAboutDlg about(aboutText_);
+  (void)about.DoModal(Instance(), Handle());  // without its template the box just does not show
+  return 0;
 }
 
-LRESULT CInstallerDlg::OnPaint(WPARAM wParam, LPARAM lParam) {
-  if (!::IsIconic(Handle())) return ::DefWindowProcW(Handle(), WM_PAINT, wParam, lParam);
+LRESULT CInstallerDlg::OnPaint(WPARAM, LPARAM, bool& handled) {
+  if (!::IsIconic(Handle())) {
+    handled = false;  // the dialog paints itself; only the minimised icon is ours
+    return 0;
+  }
   PAINTSTRUCT paint;
   HDC dc = ::BeginPaint(Handle(), &paint);
   ::SendMessageW(Handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "catalog.h"
-#include "common/dialog_impl.h"
+#include "common/window/dialog_impl.h"
 #include "core/run_mode.h"
 #include "core/run_report.h"
 #include "install_engine.h"
@@ -82,8 +82,8 @@ class CInstallerDlg : public CDialogImpl {
   LRESULT OnInstallDone(WPARAM object, LPARAM outcome);
   LRESULT OnInstallProgress(WPARAM, LPARAM);
   LRESULT OnTimer(WPARAM id, LPARAM);
-  LRESULT OnSysCommand(WPARAM command, LPARAM);
-  LRESULT OnPaint(WPARAM, LPARAM);
+  LRESULT OnSysCommand(WPARAM command, LPARAM, bool& handled);
+  LRESULT OnPaint(WPARAM, LPARAM, bool& handled);
   LRESULT OnQueryDragIcon(WPARAM, LPARAM);
   void StartRun();
   void OnCancel();

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr UINT_PTR kSubclassId = 1;
-
 struct DcTraits {
   using Handle = HDC;
   static Handle Null() { return nullptr; }
@@ -66,36 +64,18 @@ void DrawClipped(HDC dc, const std::wstring& text, RECT client, const RECT& clip
 
 }  // namespace
 
-CLabeledProgressCtrl::~CLabeledProgressCtrl() { Detach(); }
-
 bool CLabeledProgressCtrl::Attach(HWND control) {
-  Detach();
-  if (control == nullptr ||
-      !::SetWindowSubclass(control, SubclassProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
-    return false;
-  }
-  control_ = control;
+  Unsubclass();
+  if (control == nullptr || FAILED(Subclass(control))) return false;
   lastWidth_ = -1;
-  ::InvalidateRect(control_, nullptr, FALSE);
+  ::InvalidateRect(control, nullptr, FALSE);
   return true;
 }
 
-void CLabeledProgressCtrl::Detach() {
-  if (control_ == nullptr) return;
-  ::RemoveWindowSubclass(control_, SubclassProc, kSubclassId);
-  control_ = nullptr;
-}
-
-LRESULT CALLBACK CLabeledProgressCtrl::SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam,
-                                                    UINT_PTR, DWORD_PTR self) {
-  auto* bar = reinterpret_cast<CLabeledProgressCtrl*>(self);
-  if (msg == WM_NCDESTROY) {
-    bar->Detach();
-    return ::DefSubclassProc(window, msg, wParam, lParam);
-  }
+bool CLabeledProgressCtrl::ProcessMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   bool handled = true;
-  const LRESULT result = bar->OnMessage(msg, wParam, lParam, handled);
-  return handled ? result : ::DefSubclassProc(window, msg, wParam, lParam);
+  result = OnMessage(msg, wParam, lParam, handled);
+  return handled;
 }
 
 LRESULT CLabeledProgressCtrl::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) {
@@ -133,13 +113,13 @@ LRESULT CLabeledProgressCtrl::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, 
       const bool show = wParam != 0;
       if (show != showText_) {
         showText_ = show;
-        if (control_ != nullptr) ::InvalidateRect(control_, nullptr, FALSE);
+        if (Handle() != nullptr) ::InvalidateRect(Handle(), nullptr, FALSE);
       }
       return 0;
     }
     case WM_SETTEXT: {
       const wchar_t* text = lParam ? reinterpret_cast<const wchar_t*>(lParam) : L"";
-      if (control_ != nullptr && Label() != text) ::InvalidateRect(control_, nullptr, FALSE);
+      if (Handle() != nullptr && Label() != text) ::InvalidateRect(Handle(), nullptr, FALSE);
       handled = false;  // the window keeps the text
       return 0;
     }
@@ -151,9 +131,9 @@ LRESULT CLabeledProgressCtrl::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, 
       return 1;  // painting covers the whole client; erasing first would only flicker
     case WM_PAINT: {
       PAINTSTRUCT ps;
-      if (HDC dc = ::BeginPaint(control_, &ps); dc != nullptr) {
+      if (HDC dc = ::BeginPaint(Handle(), &ps); dc != nullptr) {
         Paint(dc);
-        ::EndPaint(control_, &ps);
+        ::EndPaint(Handle(), &ps);
       }
       ++paintCount_;
       return 0;
@@ -170,25 +150,25 @@ LRESULT CLabeledProgressCtrl::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, 
 int CLabeledProgressCtrl::ApplyPos(int pos) {
   const int old = std::exchange(pos_, pos);
   int width = 0;
-  if (!EmptyRange(lower_, upper_) && control_ != nullptr) {
+  if (!EmptyRange(lower_, upper_) && Handle() != nullptr) {
     RECT client{};
-    ::GetClientRect(control_, &client);
+    ::GetClientRect(Handle(), &client);
     width = Truncate(Fraction(pos_, lower_, upper_) * (client.right - client.left));
   }
   if (width != lastWidth_) {
     lastWidth_ = width;
     // Shown at once: the dialog advances the bar in a loop that does not pump messages.
-    if (control_ != nullptr) {
-      ::RedrawWindow(control_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    if (Handle() != nullptr) {
+      ::RedrawWindow(Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     }
   }
   return old;
 }
 
 void CLabeledProgressCtrl::Paint(HDC target) {
-  if (target == nullptr || control_ == nullptr || EmptyRange(lower_, upper_)) return;
+  if (target == nullptr || Handle() == nullptr || EmptyRange(lower_, upper_)) return;
   RECT client{};
-  ::GetClientRect(control_, &client);
+  ::GetClientRect(Handle(), &client);
   const int width = client.right - client.left;
   const int height = client.bottom - client.top;
   if (width <= 0 || height <= 0) return;
@@ -226,7 +206,7 @@ void CLabeledProgressCtrl::PaintParts(HDC dc, const RECT& client) {
     std::swprintf(percent, 16, L"%d%%", Truncate(fraction * 100));
     text = percent;
   }
-  const auto font = reinterpret_cast<HFONT>(::SendMessageW(control_, WM_GETFONT, 0, 0));
+  const auto font = reinterpret_cast<HFONT>(::SendMessageW(Handle(), WM_GETFONT, 0, 0));
   ScopedSelection fontSelected(dc, font);
   const int oldMode = ::SetBkMode(dc, TRANSPARENT);
   DrawClipped(dc, text, client, filled, textOnBarColour_);
@@ -235,8 +215,8 @@ void CLabeledProgressCtrl::PaintParts(HDC dc, const RECT& client) {
 }
 
 void CLabeledProgressCtrl::SetRange(int lower, int upper) {
-  if (control_ != nullptr) {
-    ::SendMessageW(control_, PBM_SETRANGE32, static_cast<WPARAM>(lower), static_cast<LPARAM>(upper));
+  if (Handle() != nullptr) {
+    ::SendMessageW(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(lower), static_cast<LPARAM>(upper));
   } else {
     lower_ = lower;
     upper_ = upper;
@@ -244,36 +224,36 @@ void CLabeledProgressCtrl::SetRange(int lower, int upper) {
 }
 
 int CLabeledProgressCtrl::SetPos(int pos) {
-  if (control_ == nullptr) return std::exchange(pos_, pos);
-  return static_cast<int>(::SendMessageW(control_, PBM_SETPOS, static_cast<WPARAM>(pos), 0));
+  if (Handle() == nullptr) return std::exchange(pos_, pos);
+  return static_cast<int>(::SendMessageW(Handle(), PBM_SETPOS, static_cast<WPARAM>(pos), 0));
 }
 
 int CLabeledProgressCtrl::StepIt() {
-  if (control_ == nullptr) return std::exchange(pos_, pos_ + step_);
-  return static_cast<int>(::SendMessageW(control_, PBM_STEPIT, 0, 0));
+  if (Handle() == nullptr) return std::exchange(pos_, pos_ + step_);
+  return static_cast<int>(::SendMessageW(Handle(), PBM_STEPIT, 0, 0));
 }
 
 int CLabeledProgressCtrl::SetStep(int step) {
-  if (control_ == nullptr) return std::exchange(step_, step);
-  return static_cast<int>(::SendMessageW(control_, PBM_SETSTEP, static_cast<WPARAM>(step), 0));
+  if (Handle() == nullptr) return std::exchange(step_, step);
+  return static_cast<int>(::SendMessageW(Handle(), PBM_SETSTEP, static_cast<WPARAM>(step), 0));
 }
 
 void CLabeledProgressCtrl::ShowText(bool show) {
-  if (control_ == nullptr) {
+  if (Handle() == nullptr) {
     showText_ = show;
   } else {
-    ::SendMessageW(control_, kShowTextMessage, show ? 1 : 0, 0);
+    ::SendMessageW(Handle(), kShowTextMessage, show ? 1 : 0, 0);
   }
 }
 
 void CLabeledProgressCtrl::SetLabel(const std::wstring& label) {
-  if (control_ != nullptr) ::SetWindowTextW(control_, label.c_str());
+  if (Handle() != nullptr) ::SetWindowTextW(Handle(), label.c_str());
 }
 
 std::wstring CLabeledProgressCtrl::Label() const {
-  if (control_ == nullptr) return {};
-  const int length = ::GetWindowTextLengthW(control_);
+  if (Handle() == nullptr) return {};
+  const int length = ::GetWindowTextLengthW(Handle());
   std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
-  ::GetWindowTextW(control_, text.data(), length + 1);
+  ::GetWindowTextW(Handle(), text.data(), length + 1);
   return text.data();
 }

@@ -4,23 +4,21 @@
 
 #include <string>
 
+#include "common/window/window_impl.h"
+
 // A progress bar that paints itself over the dialog template's progress control: the filled
 // part, the empty part and, when shown, a centred label (or the percentage when the label is
 // empty) in colours inverted against each part. The position is kept here, never given to the
 // standard control, and is not limited to the range. Every operation is a message to the
 // control, so whoever holds the window can drive it the same way.
-class CLabeledProgressCtrl {
+class CLabeledProgressCtrl : public CWindowImpl {
  public:
   static constexpr UINT kShowTextMessage = WM_USER + 100;  // wParam: show (nonzero) or hide
 
   CLabeledProgressCtrl() = default;
-  ~CLabeledProgressCtrl();
-  // The subclassed window holds a pointer to this object.
-  CLabeledProgressCtrl(const CLabeledProgressCtrl&) = delete;
-  CLabeledProgressCtrl& operator=(const CLabeledProgressCtrl&) = delete;
 
+  // Takes over the painting and state of the dialog's progress control.
   bool Attach(HWND control);
-  HWND Handle() const { return control_; }
 
   void SetRange(int lower, int upper);
   int SetPos(int pos);  // returns the old position
@@ -44,16 +42,13 @@ class CLabeledProgressCtrl {
   COLORREF TextOnBackColour() const { return textOnBackColour_; }
 
  private:
-  static LRESULT CALLBACK SubclassProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
-                                       DWORD_PTR self);
+  bool ProcessMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled);
 
   int ApplyPos(int pos);  // stores the position; repaints at once when the filled width changes
   void Paint(HDC target);
   void PaintParts(HDC dc, const RECT& client);
-  void Detach();
 
-  HWND control_ = nullptr;
   int pos_ = 0;
   int step_ = 1;
   int upper_ = 100;

@@ -22,29 +22,18 @@ CCodeDownloadBinding::~CCodeDownloadBinding() {
 }
 
 HRESULT CCodeDownloadBinding::Start(Request request, IBindStatusCallback* callback, CComponentStore store) {
-  static const ATOM registered = [] {
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = kWindowClass;
-    return ::RegisterClassW(&wc);
-  }();
-  if (registered == 0) return E_FAIL;
-
   auto binding = MakeComObject<CCodeDownloadBinding>(std::move(request), callback, std::move(store));
-  binding->window_.Reset(::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                           ::GetModuleHandleW(nullptr), nullptr));
-  if (!binding->window_) return E_FAIL;
-  ::SetWindowLongPtrW(binding->window_.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(binding.Get()));
+  const HRESULT created = binding->Create({kWindowClass}, HWND_MESSAGE, {}, L"", 0);
+  if (FAILED(created)) return created;
   // The window's reference keeps the binding alive until it stops.
   binding->AddRef();
-  ::PostMessageW(binding->window_.Get(), kBegin, 0, 0);
+  ::PostMessageW(binding->Handle(), kBegin, 0, 0);
   return MK_S_ASYNCHRONOUS;
 }
 
 STDMETHODIMP CCodeDownloadBinding::Abort() {
   if (stopped_) return INET_E_RESULT_DISPATCHED;
-  if (!aborted_.exchange(true)) ::PostMessageW(window_.Get(), kAbort, 0, 0);
+  if (!aborted_.exchange(true)) ::PostMessageW(Handle(), kAbort, 0, 0);
   return S_OK;
 }
 
@@ -82,7 +71,7 @@ void CCodeDownloadBinding::Begin() {
     return;
   }
   // The slow part runs beside the caller's thread; its result comes back as a message.
-  HWND window = window_.Get();
+  HWND window = Handle();
   CComponentPackage* package = package_.get();
   std::atomic<bool>* cancel = &aborted_;
   worker_ = std::thread([window, package, cancel] {
@@ -105,7 +94,7 @@ void CCodeDownloadBinding::Unpacked(HRESULT hr) {
       !Progress(BINDSTATUS_BEGINDOWNLOADCOMPONENTS, name) || !Progress(BINDSTATUS_INSTALLINGCOMPONENTS, name)) {
     return;
   }
-  ::PostMessageW(window_.Get(), kInstall, 0, 0);
+  ::PostMessageW(Handle(), kInstall, 0, 0);
 }
 
 void CCodeDownloadBinding::Install() {
@@ -129,29 +118,28 @@ void CCodeDownloadBinding::Stop(HRESULT result) {
   package_.reset();                        // staged files and the private folder go now
   Microsoft::WRL::ComPtr<IBindStatusCallback> callback = std::move(callback_);
   (void)callback->OnStopBinding(result, nullptr);
-  ::SetWindowLongPtrW(window_.Get(), GWLP_USERDATA, 0);
-  window_.Reset();
+  Destroy();
   Release();  // the window's reference
 }
 
-LRESULT CALLBACK CCodeDownloadBinding::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* binding = reinterpret_cast<CCodeDownloadBinding*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (binding == nullptr || msg < kBegin || msg > kAbort) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-  Microsoft::WRL::ComPtr<CCodeDownloadBinding> keep(binding);  // a callback may drop the last other reference
+bool CCodeDownloadBinding::ProcessMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
+  if (msg < kBegin || msg > kAbort) return false;
+  Microsoft::WRL::ComPtr<CCodeDownloadBinding> keep(this);  // a callback may drop the last other reference
   switch (msg) {
     case kBegin:
-      binding->Begin();
+      Begin();
       break;
     case kUnpacked:
-      binding->Unpacked(static_cast<HRESULT>(wParam));
+      Unpacked(static_cast<HRESULT>(wParam));
       break;
     case kInstall:
-      binding->Install();
+      Install();
       break;
     case kAbort:
       // Ends now unless the worker is busy; then its result message ends it.
-      if (!binding->worker_.joinable()) binding->Stop(E_ABORT);
+      if (!worker_.joinable()) Stop(E_ABORT);
       break;
   }
-  return 0;
+  result = 0;
+  return true;
 }

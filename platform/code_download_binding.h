@@ -10,13 +10,13 @@
 #include <thread>
 
 #include "common/com_object.h"
-#include "common/scoped_owner.h"
+#include "common/window/window_impl.h"
 #include "component_package.h"
 
 // One asynchronous class-object request. Every notification is made on the thread that started
 // it, from posted messages, so the caller's message loop drives it; the unpacking and copying run
 // on a worker thread meanwhile. The binding keeps itself alive until its stop notification.
-class CCodeDownloadBinding final : public CComObject<IBinding> {
+class CCodeDownloadBinding final : public CComObject<IBinding>, private CWindowImpl {
  public:
   struct Request {
     CLSID clsid;
@@ -43,7 +43,7 @@ class CCodeDownloadBinding final : public CComObject<IBinding> {
   CCodeDownloadBinding(Request request, IBindStatusCallback* callback, CComponentStore store);
   ~CCodeDownloadBinding() override;
 
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  bool ProcessMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   void Begin();
   void Unpacked(HRESULT hr);
   void Install();
@@ -54,7 +54,6 @@ class CCodeDownloadBinding final : public CComObject<IBinding> {
   Request request_;
   Microsoft::WRL::ComPtr<IBindStatusCallback> callback_;
   std::unique_ptr<CComponentPackage> package_;
-  ScopedWindow window_;
   std::thread worker_;
   std::atomic<bool> aborted_{false};
   bool stopped_ = false;

@@ -15,7 +15,7 @@
 #include "common/control/quick_activate_impl.h"
 #include "common/control/support_error_info_impl.h"
 #include "common/control/view_object_impl.h"
-#include "common/message_map.h"
+#include "common/window/message_map.h"
 #include "common/scoped_bstr.h"
 #include "update_steps.h"
 // widl gives optional BSTR arguments a string-literal default.

@@ -1,5 +1,7 @@
 #include "com_module.h"
 
+#include "common/window/window_impl.h"
+
 #include <algorithm>
 #include <mutex>
 #include <vector>
@@ -60,4 +62,5 @@ void ComModule::Unload() {
     callbacks.swap(g_unload_callbacks);
   }
   for (auto it = callbacks.rbegin(); it != callbacks.rend(); ++it) (*it)();
+  CWindowImpl::UnregisterClasses();  // Windows keeps a DLL's window classes, procedure and all
 }

@@ -1,10 +1,5 @@
 #include "control_core.h"
 
-#include <mutex>
-#include <string>
-#include <vector>
-
-#include "common/com_server/com_module.h"
 #include "property_table.h"
 
 using Microsoft::WRL::ComPtr;
@@ -29,37 +24,6 @@ ScreenDpi QueryScreenDpi() {
   return dpi;
 }
 
-// Classes this module registered, so that they can be taken back before it unloads.
-std::mutex g_classes_lock;
-std::vector<std::wstring> g_registered_classes;
-
-// Window classes registered here hold the DLL's window procedure: they must go with the DLL.
-void UnregisterControlWindowClasses() {
-  const std::lock_guard<std::mutex> lock(g_classes_lock);
-  for (const auto& name : g_registered_classes) {
-    (void)::UnregisterClassW(name.c_str(), ComModule::Instance());  // a window may still use it
-  }
-  g_registered_classes.clear();
-}
-
-bool EnsureWindowClass(const ControlClass& description, WNDPROC procedure) {
-  const std::lock_guard<std::mutex> lock(g_classes_lock);
-  for (const auto& name : g_registered_classes) {
-    if (name == description.windowClass) return true;
-  }
-  WNDCLASSEXW window_class = {sizeof(window_class)};
-  window_class.style = description.windowClassStyle;
-  window_class.lpfnWndProc = procedure;
-  window_class.hInstance = ComModule::Instance();
-  window_class.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  window_class.hbrBackground = description.background;
-  window_class.lpszClassName = description.windowClass;
-  if (::RegisterClassExW(&window_class) == 0) return false;
-  g_registered_classes.emplace_back(description.windowClass);
-  ComModule::AtUnload(&UnregisterControlWindowClasses);  // Windows keeps a DLL's classes
-  return true;
-}
-
 }  // namespace
 
 SIZEL PixelsToHimetric(SIZE pixels) {
@@ -67,12 +31,17 @@ SIZEL PixelsToHimetric(SIZE pixels) {
   return {::MulDiv(pixels.cx, kHimetricPerInch, dpi.x), ::MulDiv(pixels.cy, kHimetricPerInch, dpi.y)};
 }
 
-ControlCore::~ControlCore() {
-  if (window_ != nullptr) {
-    // The object is going: its window must not reach it any more.
-    ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
-    ::DestroyWindow(window_);
-  }
+ControlCore::~ControlCore() = default;  // a window still there is unlinked, then destroyed
+
+void ControlCore::EndWork() {
+  window_.Destroy();
+  RunTeardown();
+}
+
+void ControlCore::RunTeardown() {
+  if (torn_down_) return;
+  torn_down_ = true;
+  OnTeardown();
 }
 
 void ControlCore::Configure(const ControlClass& description) {
@@ -176,9 +145,9 @@ HRESULT ControlCore::InPlaceActivate(LONG verb) {
     if (frame_ != nullptr) (void)frame_->SetActiveObject(active.Get(), nullptr);
     if (ui_window_ != nullptr) (void)ui_window_->SetActiveObject(active.Get(), nullptr);
     if (frame_ != nullptr) (void)frame_->SetBorderSpace(nullptr);
-    if (window_ != nullptr && ::GetFocus() != window_) ::SetFocus(window_);
+    if (Window() != nullptr && ::GetFocus() != Window()) ::SetFocus(Window());
   }
-  if (window_ != nullptr) ::ShowWindow(window_, SW_SHOW);
+  if (Window() != nullptr) ::ShowWindow(Window(), SW_SHOW);
   return S_OK;
 }
 
@@ -195,11 +164,7 @@ HRESULT ControlCore::InPlaceDeactivate() {
   if (!in_place_active_) return S_OK;
   (void)UIDeactivate();
   in_place_active_ = false;
-  if (window_ != nullptr) {
-    HWND window = window_;
-    ::DestroyWindow(window);  // WM_NCDESTROY forgets it
-    window_ = nullptr;
-  }
+  window_.Destroy();
   ComPtr<IOleInPlaceSite> site = std::move(in_place_site_);
   frame_.Reset();
   ui_window_.Reset();
@@ -210,8 +175,8 @@ HRESULT ControlCore::InPlaceDeactivate() {
 HRESULT ControlCore::SetObjectRects(const RECT* position, const RECT* clip) {
   if (position == nullptr || clip == nullptr) return E_POINTER;
   position_ = *position;
-  if (window_ != nullptr) {
-    ::SetWindowPos(window_, nullptr, position->left, position->top, position->right - position->left,
+  if (Window() != nullptr) {
+    ::SetWindowPos(Window(), nullptr, position->left, position->top, position->right - position->left,
                    position->bottom - position->top, SWP_NOZORDER | SWP_NOACTIVATE);
   }
   return S_OK;
@@ -225,7 +190,7 @@ HRESULT ControlCore::SetExtent(const SIZEL& extent) {
 }
 
 void ControlCore::FireViewChange() {
-  if (window_ != nullptr) ::InvalidateRect(window_, nullptr, TRUE);
+  if (Window() != nullptr) ::InvalidateRect(Window(), nullptr, TRUE);
   if (view_sink_ != nullptr) {
     view_sink_->OnViewChange(DVASPECT_CONTENT, -1);
     if (view_sink_flags_ & ADVF_ONLYONCE) view_sink_.Reset();
@@ -233,36 +198,17 @@ void ControlCore::FireViewChange() {
 }
 
 HRESULT ControlCore::CreateControlWindow(HWND parent, const RECT& position) {
-  if (!EnsureWindowClass(Class(), &ControlCore::WindowProc)) return HRESULT_FROM_WIN32(::GetLastError());
   position_ = position;
-  // WM_CREATE reaches the control before CreateWindowExW returns; it may run for long.
-  HWND window = ::CreateWindowExW(
-      0, Class().windowClass, L"", WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, position.left,
-      position.top, position.right - position.left, position.bottom - position.top, parent, nullptr,
-      ComModule::Instance(), this);
-  if (window == nullptr) return E_FAIL;
-  window_ = window;
-  return S_OK;
+  torn_down_ = false;
+  // WM_CREATE reaches the control before Create returns; it may run for long.
+  return window_.Create({Class().windowClass, Class().windowClassStyle, Class().background}, parent,
+                        position, L"", WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
 }
 
-LRESULT CALLBACK ControlCore::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_NCCREATE) {
-    auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
-    auto* self = static_cast<ControlCore*>(create->lpCreateParams);
-    self->window_ = window;
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-  }
-  auto* self = reinterpret_cast<ControlCore*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-  if (self == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
-  if (message == WM_NCDESTROY) {
-    ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    if (self->window_ == window) self->window_ = nullptr;
-    return ::DefWindowProcW(window, message, wParam, lParam);
-  }
-  LRESULT result = 0;
-  if (self->ProcessMessage(message, wParam, lParam, result)) return result;
-  if (self->StandardMessage(message, wParam, lParam, result)) return result;
-  return ::DefWindowProcW(window, message, wParam, lParam);
+bool ControlCore::RouteMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message == WM_DESTROY) RunTeardown();
+  return ProcessMessage(message, wParam, lParam, result) ||
+         StandardMessage(message, wParam, lParam, result);
 }
 
 bool ControlCore::StandardMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -271,12 +217,12 @@ bool ControlCore::StandardMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
   switch (message) {
     case WM_PAINT: {
       PAINTSTRUCT paint;
-      HDC dc = ::BeginPaint(window_, &paint);
+      HDC dc = ::BeginPaint(Window(), &paint);
       if (dc != nullptr) {
         RECT client = {};
-        ::GetClientRect(window_, &client);
+        ::GetClientRect(Window(), &client);
         (void)OnDraw(dc, client);
-        ::EndPaint(window_, &paint);
+        ::EndPaint(Window(), &paint);
       }
       result = 0;
       return true;

@@ -7,6 +7,8 @@
 
 #include <span>
 
+#include "common/window/window_impl.h"
+
 // One property a control keeps through its stream, storage and property bag, in table order.
 struct PersistedProperty {
   enum class Kind {
@@ -46,7 +48,7 @@ class ControlCore {
   ControlCore(const ControlCore&) = delete;
   ControlCore& operator=(const ControlCore&) = delete;
 
-  HWND Window() const { return window_; }
+  HWND Window() const { return window_.Handle(); }
   IOleClientSite* ClientSite() const { return client_site_.Get(); }
   SIZEL Extent() const { return extent_; }
 
@@ -69,6 +71,13 @@ class ControlCore {
   }
   // A keystroke offered while the control is UI-active; S_OK when it was used.
   virtual HRESULT OnTranslateAccelerator(MSG* message);
+  // Where the control ends its work: aborts transfers, destroys child windows, lets go of what it
+  // holds. Runs with the object whole, once per window: when the window is destroyed (by the
+  // control or by the container, whichever comes first), or when the last reference goes while
+  // the window still lives or there never was one.
+  virtual void OnTeardown() {}
+  // From the control object's final release: the window goes, and the work ends.
+  void EndWork();
 
   // IOleObject::SetClientSite.
   HRESULT SetSite(IOleClientSite* site);
@@ -108,12 +117,26 @@ class ControlCore {
   SIZEL extent_ = {};  // HIMETRIC
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // The control's window: its messages reach the control's map, then the standard handling.
+  class ControlWindow final : public CWindowImpl {
+   public:
+    explicit ControlWindow(ControlCore& core) : core_(core) {}
+
+   private:
+    bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+      return core_.RouteMessage(message, wParam, lParam, result);
+    }
+    ControlCore& core_;
+  };
+
   HRESULT CreateControlWindow(HWND parent, const RECT& position);
+  bool RouteMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
   bool StandardMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  void RunTeardown();
 
   const ControlClass* class_ = nullptr;
-  HWND window_ = nullptr;
+  ControlWindow window_{*this};
+  bool torn_down_ = false;  // since the last window was made
   bool in_place_active_ = false;
   bool ui_active_ = false;
   RECT position_ = {};

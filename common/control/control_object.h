@@ -16,4 +16,5 @@ class ControlObject : public ServerObject<Implementations...> {
   ~ControlObject() override = default;
 
   IUnknown* ControlUnknown() override { return this->Identity(); }
+  void FinalRelease() override { this->EndWork(); }
 };

@@ -90,10 +90,11 @@ class DialogRun {
     start_ = ::GetTickCount();
     limitMs_ = limitMs;
     const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, Tick);
-    const INT_PTR result = dialog->DoModal(::GetModuleHandleW(nullptr));
+    const HRESULT shown = dialog->DoModal(::GetModuleHandleW(nullptr));
     ::KillTimer(nullptr, timer);
     current_ = nullptr;
-    return result;
+    if (FAILED(shown)) return -1;
+    return timedOut ? -2 : dialog->Result();
   }
 
   // Posts a button press to the dialog.

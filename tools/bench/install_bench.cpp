@@ -139,7 +139,11 @@ void BenchDialog(const fs::path& cabs, const char* what) {
   g_watch = RunWatch{};
   HHOOK hook = ::SetWindowsHookExW(WH_CALLWNDPROC, WatchMessages, nullptr, ::GetCurrentThreadId());
   const double start = Now();
-  dialog.DoModal(::GetModuleHandleW(nullptr));
+  if (FAILED(dialog.DoModal(::GetModuleHandleW(nullptr)))) {
+    std::printf("%s: the dialog did not run\n", what);
+    ::UnhookWindowsHookEx(hook);
+    return;
+  }
   const double total = Now() - start;
   ::UnhookWindowsHookEx(hook);
   const size_t n = dialog.InstalledCount();

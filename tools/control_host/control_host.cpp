@@ -1,12 +1,12 @@
-#include "control_host.h"
+#include "tools/control_host/control_host.h"
 
 #include <ocidl.h>
 
 #include <utility>
 
-#include "error_text.h"
-#include "folder_url.h"
-#include "message_pump.h"
+#include "tools/control_host/error_text.h"
+#include "tools/control_host/folder_url.h"
+#include "tools/control_host/message_pump.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -18,9 +18,7 @@ constexpr int kWindowHeight = 300;
 
 }  // namespace
 
-CControlHost::CControlHost()
-    : params_(MakeComObject<CPropertyBag>()),
-      window_([this](const RECT& client) { OnResized(client); }) {}
+CControlHost::CControlHost() : params_(MakeComObject<CPropertyBag>()) {}
 
 HRESULT CControlHost::Fail(HRESULT result, const std::wstring& what) {
   error_ = what + L": " + DescribeResult(result);
@@ -68,24 +66,23 @@ HRESULT CControlHost::SetUp(IUnknown* object, REFCLSID clsid) {
   object_ = object;
   clsid_ = clsid;
   (void)CControlLoader::ClassInfoOf(object, clsid, loader_.Library(), &class_info_);  // optional
-  if (SUCCEEDED(object->QueryInterface(IID_PPV_ARGS(&ole_object_)))) {
-    site_ = MakeComObject<CControlSite>(item_name_, bind_host_);
-    site_->SetObject(object);
+  ComPtr<IOleObject> control;
+  HRESULT result = S_OK;
+  if (SUCCEEDED(object->QueryInterface(IID_PPV_ARGS(&control)))) {
     // The window is there from the start, as a page's is: a control may ask for it when sited.
-    HRESULT result = window_.Create(parent_, item_name_.c_str(), kWindowWidth, kWindowHeight);
-    if (FAILED(result)) {
-      Fail(result, L"cannot create the host window");
-      Close();
-      return result;
-    }
-    site_->SetWindow(window_.Handle());
+    result = container_.CreateWindowIn(parent_, {0, 0, kWindowWidth, kWindowHeight},
+                                       item_name_.c_str());
+    if (FAILED(result)) Fail(result, L"cannot create the host window");
   }
-  bool site_set = false;
-  HRESULT result = Initialize(site_set);
-  if (SUCCEEDED(result) && ole_object_ && !site_set) {
-    result = ole_object_->SetClientSite(site_.Get());
+  if (SUCCEEDED(result)) {
+    ComPtr<IMoniker> page(bind_host_ ? bind_host_->PageMoniker() : nullptr);
+    result = container_.Host(object, item_name_, bind_host_, std::move(page));
+    if (FAILED(result)) Fail(result, L"cannot host the object");
+  }
+  if (SUCCEEDED(result)) result = Initialize();
+  if (SUCCEEDED(result) && container_.IsControl()) {
+    result = container_.ConnectSite();
     if (FAILED(result)) Fail(result, L"the control refused its site");
-    client_site_set_ = SUCCEEDED(result);
   }
   if (FAILED(result)) {
     Close();
@@ -95,14 +92,13 @@ HRESULT CControlHost::SetUp(IUnknown* object, REFCLSID clsid) {
   return S_OK;
 }
 
-HRESULT CControlHost::Initialize(bool& site_set) {
-  if (ole_object_) {
+HRESULT CControlHost::Initialize() {
+  if (IOleObject* control = container_.OleObject(); control != nullptr) {
     DWORD misc = 0;
-    (void)ole_object_->GetMiscStatus(DVASPECT_CONTENT, &misc);  // none said: nothing special
+    (void)control->GetMiscStatus(DVASPECT_CONTENT, &misc);  // none said: nothing special
     if (misc & OLEMISC_SETCLIENTSITEFIRST) {
-      const HRESULT result = ole_object_->SetClientSite(site_.Get());
+      const HRESULT result = container_.ConnectSite();
       if (FAILED(result)) return Fail(result, L"the control refused its site");
-      site_set = client_site_set_ = true;
     }
   }
   ComPtr<IPersistPropertyBag> bag;
@@ -156,21 +152,12 @@ void CControlHost::OnEvent(const FiredEvent& event) {
 HRESULT CControlHost::Activate() {
   error_.clear();
   if (!object_) return Fail(E_UNEXPECTED, L"nothing is hosted");
-  if (!ole_object_) return Fail(E_NOINTERFACE, L"the object is no control (it has no IOleObject)");
-  if (site_->InPlaceActive()) return S_OK;
-  ::ShowWindow(window_.Handle(), SW_SHOWNOACTIVATE);
-  RECT client = {};
-  (void)::GetClientRect(window_.Handle(), &client);  // our own live window
-  const HRESULT result = ole_object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site_.Get(), 0,
-                                             window_.Handle(), &client);
+  if (!container_.IsControl()) {
+    return Fail(E_NOINTERFACE, L"the object is no control (it has no IOleObject)");
+  }
+  const HRESULT result = container_.Activate();
   if (FAILED(result)) return Fail(result, L"the control did not activate in place");
   return S_OK;
-}
-
-void CControlHost::OnResized(const RECT& client) {
-  if (site_ && site_->InPlaceObject()) {
-    (void)site_->InPlaceObject()->SetObjectRects(&client, &client);  // the control keeps its size
-  }
 }
 
 void CControlHost::Close() {
@@ -178,36 +165,19 @@ void CControlHost::Close() {
     sink_->Disconnect();
     sink_.Reset();
   }
-  if (ole_object_) {
-    // The control's answers change nothing now: it goes either way.
-    if (site_->InPlaceObject()) (void)site_->InPlaceObject()->InPlaceDeactivate();
-    (void)ole_object_->Close(OLECLOSE_NOSAVE);
-    if (client_site_set_) (void)ole_object_->SetClientSite(nullptr);
-  }
-  if (site_) {
-    site_->Detach();
-    site_->SetWindow(nullptr);
-    site_.Reset();
-  }
-  window_.Destroy();
-  ole_object_.Reset();
+  container_.Close();
   class_info_.Reset();
   events_.clear();
   object_.Reset();
   bind_host_.Reset();
   clsid_ = CLSID_NULL;
   initialization_ = Initialization::kNone;
-  client_site_set_ = false;
   loader_.Unload();
 }
 
 void CControlHost::Pump(DWORD milliseconds, const std::function<bool()>& stop) {
-  PumpMessages(milliseconds, stop, [this](MSG& message) {
-    if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
-    IOleInPlaceActiveObject* active = site_ && site_->Frame() ? site_->Frame()->ActiveObject()
-                                                              : nullptr;
-    return active != nullptr && active->TranslateAccelerator(&message) == S_OK;
-  });
+  PumpMessages(milliseconds, stop,
+               [this](MSG& message) { return container_.TranslateAccelerator(message); });
 }
 
 ComPtr<IDispatch> CControlHost::Dispatch() const {

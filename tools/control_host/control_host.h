@@ -8,12 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "bind_host.h"
-#include "control_loader.h"
-#include "control_site.h"
-#include "event_sink.h"
-#include "host_window.h"
-#include "property_bag.h"
+#include "common/container/control_container.h"
+#include "tools/control_host/bind_host.h"
+#include "tools/control_host/control_loader.h"
+#include "tools/control_host/event_sink.h"
+#include "tools/control_host/property_bag.h"
 
 // One ActiveX control hosted the way a browser hosts an OBJECT tag: created, sited, given its
 // PARAMs, in place in a window of ours on demand, its events heard, and closed so that its
@@ -75,13 +74,13 @@ class CControlHost {
   const CLSID& Clsid() const { return clsid_; }
   // The object's coclass description; null when none was found.
   ITypeInfo* ClassInfo() const { return class_info_.Get(); }
-  bool IsControl() const { return ole_object_ != nullptr; }
-  bool IsActive() const { return site_ && site_->InPlaceActive(); }
+  bool IsControl() const { return container_.IsControl(); }
+  bool IsActive() const { return container_.IsActive(); }
   Initialization HowInitialized() const { return initialization_; }
   // Whether the object listens to events through us.
   bool EventsConnected() const { return sink_ && sink_->Connected(); }
-  HWND Window() const { return window_.Handle(); }
-  CControlSite* Site() const { return site_.Get(); }
+  HWND Window() const { return container_.Handle(); }
+  CControlSite* Site() const { return container_.Site(); }
   CBindHost* BindHost() const { return bind_host_.Get(); }
   const std::vector<FiredEvent>& Events() const { return events_; }
   void ClearEvents() { events_.clear(); }
@@ -92,10 +91,9 @@ class CControlHost {
   HRESULT Fail(HRESULT result, const std::wstring& what);
   HRESULT PrepareBindHost();
   HRESULT SetUp(IUnknown* object, REFCLSID clsid);
-  HRESULT Initialize(bool& site_set);
+  HRESULT Initialize();
   void ConnectEvents();
   void OnEvent(const FiredEvent& event);
-  void OnResized(const RECT& client);
 
   std::wstring page_url_;
   bool bind_host_enabled_ = true;
@@ -106,16 +104,13 @@ class CControlHost {
 
   Microsoft::WRL::ComPtr<CPropertyBag> params_;
   CControlLoader loader_;  // before the objects: its DLL must outlive them
-  CHostWindow window_;
+  CControlContainer container_;
   Microsoft::WRL::ComPtr<CBindHost> bind_host_;
   Microsoft::WRL::ComPtr<IUnknown> object_;
-  Microsoft::WRL::ComPtr<IOleObject> ole_object_;
   Microsoft::WRL::ComPtr<ITypeInfo> class_info_;
-  Microsoft::WRL::ComPtr<CControlSite> site_;
   Microsoft::WRL::ComPtr<CEventSink> sink_;
   CLSID clsid_ = CLSID_NULL;
   Initialization initialization_ = Initialization::kNone;
-  bool client_site_set_ = false;
   std::vector<FiredEvent> events_;
   std::wstring error_;
 };

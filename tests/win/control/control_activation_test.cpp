@@ -5,6 +5,7 @@
 
 #include "common/com_object.h"
 #include "common/com_server/com_module.h"
+#include "common/container/control_container.h"
 #include "common/control/control_core.h"
 #include "probe_control.h"
 #include "tests/win/canvas.h"
@@ -200,6 +201,78 @@ TEST(ControlQuickActivation, SitesAndConnectsInOneCall) {
   ASSERT_EQ(quick->GetContentExtent(&back), S_OK);
   EXPECT_EQ(back.cx, 1234);
   EXPECT_EQ(back.cy, 567);
+}
+
+// The control ends its work once per window, with the object whole, whichever side ends first:
+// the container destroying the window, or the last reference going while the window lives.
+TEST(ControlTeardown, RunsOncePerWindowWhicheverSideEndsFirst) {
+  ComModule::Init(::GetModuleHandleW(nullptr));
+  using Journal = std::vector<std::wstring>;
+  const RECT room = {0, 0, 200, 100};
+  struct Case {
+    const char* what;
+    void (*run)(CControlContainer& container, ComPtr<IProbeControl>& probe);
+    Journal expected;
+  };
+  const Case cases[] = {
+      {"never activated", [](CControlContainer&, ComPtr<IProbeControl>& probe) { probe.Reset(); },
+       {L"teardown"}},
+      {"the container destroys the window first",
+       [](CControlContainer& container, ComPtr<IProbeControl>& probe) {
+         ASSERT_EQ(container.Activate(), S_OK);
+         ::DestroyWindow(container.Handle());
+         container.Close();
+         probe.Reset();
+       },
+       {L"teardown", L"destroy"}},
+      {"deactivated, activated again, closed",
+       [](CControlContainer& container, ComPtr<IProbeControl>& probe) {
+         ASSERT_EQ(container.Activate(), S_OK);
+         ComPtr<IOleInPlaceObject> in_place;
+         ASSERT_EQ(probe.As(&in_place), S_OK);
+         ASSERT_EQ(in_place->InPlaceDeactivate(), S_OK);
+         ASSERT_EQ(container.Activate(), S_OK);
+         in_place.Reset();
+         container.Close();
+         probe.Reset();
+       },
+       {L"teardown", L"destroy", L"teardown", L"destroy"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ComPtr<IProbeControl> probe = MakeComObject<CProbeControl>();
+    const auto journal = static_cast<CProbeControl*>(probe.Get())->journal;
+    {
+      CControlContainer container;
+      ASSERT_EQ(container.CreateWindowIn(nullptr, room, L"teardown"), S_OK);
+      ASSERT_EQ(container.Host(probe.Get(), L"probe", nullptr, nullptr), S_OK);
+      ASSERT_EQ(container.ConnectSite(), S_OK);
+      c.run(container, probe);
+    }
+    EXPECT_EQ(*journal, c.expected);
+  }
+
+  // Released while its window lives: a container torn down abruptly lets go of the control
+  // without deactivating it (the control still holds the site).
+  CControlContainer parent;
+  ASSERT_EQ(parent.CreateWindowIn(nullptr, room, L"teardown"), S_OK);
+  ComPtr<IProbeControl> probe = MakeComObject<CProbeControl>();
+  const auto journal = static_cast<CProbeControl*>(probe.Get())->journal;
+  auto site = MakeComObject<CControlSite>(L"probe", nullptr, nullptr);
+  site->SetObject(probe.Get());
+  site->SetWindow(parent.Handle());
+  ComPtr<IOleObject> control;
+  ASSERT_EQ(probe.As(&control), S_OK);
+  ASSERT_EQ(control->SetClientSite(site.Get()), S_OK);
+  ASSERT_EQ(control->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, parent.Handle(), &room),
+            S_OK);
+  HWND window = nullptr;
+  ASSERT_EQ(site->InPlaceObject()->GetWindow(&window), S_OK);
+  site->Detach();
+  control.Reset();
+  probe.Reset();
+  EXPECT_FALSE(::IsWindow(window));
+  EXPECT_EQ(*journal, (Journal{L"teardown", L"destroy"}));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "common/control/support_error_info_impl.h"
 #include "common/control/view_object_impl.h"
 #include "common/scoped_bstr.h"
+#include "common/window/message_map.h"
 #include "probe_control_typelib.h"
 
 // A control with every standard interface and a property table of all kinds, recording what
@@ -55,9 +57,21 @@ class CProbeControl final
   static constexpr LONG kRefusedWidth = -12345;
   // A get of this width fails.
   bool failGets = false;
+  // "destroy" (its window's WM_DESTROY) and "teardown" entries; outlives the control.
+  std::shared_ptr<std::vector<std::wstring>> journal = std::make_shared<std::vector<std::wstring>>();
 
  protected:
+  BEGIN_MSG_MAP(CProbeControl)
+    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+  END_MSG_MAP()
+
   HRESULT OnDraw(HDC dc, const RECT& bounds) override;
+  void OnTeardown() override { journal->push_back(L"teardown"); }
+  LRESULT OnDestroy(WPARAM, LPARAM, bool& handled) {
+    journal->push_back(L"destroy");
+    handled = false;
+    return 0;
+  }
 
  private:
   ~CProbeControl() override = default;

@@ -7,7 +7,8 @@
 
 #include "common/com_server/variant.h"
 #include "common/scoped_owner.h"
-#include "tools/control_host/control_site.h"
+#include "common/container/control_site.h"
+#include "tools/control_host/bind_host.h"
 #include "tests/win/test_files.h"
 
 using Microsoft::WRL::ComPtr;
@@ -24,7 +25,7 @@ class ControlSite : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(CBindHost::Create(L"http://server/app/page.html", bind_host_), S_OK);
-    site_ = MakeComObject<CControlSite>(L"grid", bind_host_);
+    site_ = MakeComObject<CControlSite>(L"grid", bind_host_, bind_host_->PageMoniker());
   }
 
   // An ambient read as a control reads one: DISPATCH_PROPERTYGET, no arguments.
@@ -148,7 +149,7 @@ TEST_F(ControlSite, OffersItsBindHostAsAServiceAndThePageAsItsMoniker) {
 }
 
 TEST_F(ControlSite, WithoutABindHostThereIsNoServiceAndNoPage) {
-  auto site = MakeComObject<CControlSite>(L"grid", nullptr);
+  auto site = MakeComObject<CControlSite>(L"grid", nullptr, nullptr);
   void* service = reinterpret_cast<void*>(0xdeadbeef);
   EXPECT_EQ(site->QueryService(SID_SBindHost, IID_IBindHost, &service), E_NOINTERFACE);
   EXPECT_EQ(service, nullptr);
@@ -223,7 +224,7 @@ TEST_F(ControlSite, InPlaceNotificationsNeedTheObjectsInPlaceInterface) {
   EXPECT_EQ(site_->OnInPlaceActivate(), E_UNEXPECTED);  // no object yet
   EXPECT_FALSE(site_->InPlaceActive());
   // An object that is no in-place object cannot go in place.
-  site_->SetObject(static_cast<IOleClientSite*>(MakeComObject<CControlSite>(L"x", nullptr).Get()));
+  site_->SetObject(static_cast<IOleClientSite*>(MakeComObject<CControlSite>(L"x", nullptr, nullptr).Get()));
   EXPECT_EQ(site_->OnInPlaceActivate(), E_NOINTERFACE);
   EXPECT_FALSE(site_->InPlaceActive());
   EXPECT_EQ(site_->OnPosRectChange(nullptr), E_POINTER);

@@ -1,4 +1,4 @@
-#include "in_place_frame.h"
+#include "common/container/in_place_frame.h"
 
 STDMETHODIMP CInPlaceFrame::GetWindow(HWND* window) {
   if (window == nullptr) return E_POINTER;

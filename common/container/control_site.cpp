@@ -1,4 +1,4 @@
-#include "control_site.h"
+#include "common/container/control_site.h"
 
 #include <olectl.h>
 
@@ -71,8 +71,8 @@ constexpr float kHimetricPerInch = 2540.0f;
 
 }  // namespace
 
-CControlSite::CControlSite(std::wstring name, ComPtr<CBindHost> bind_host)
-    : name_(std::move(name)), bind_host_(std::move(bind_host)) {}
+CControlSite::CControlSite(std::wstring name, ComPtr<IBindHost> bind_host, ComPtr<IMoniker> page)
+    : name_(std::move(name)), bind_host_(std::move(bind_host)), page_(std::move(page)) {}
 
 void CControlSite::SetWindow(HWND window) {
   window_ = window;
@@ -90,10 +90,8 @@ void CControlSite::Detach() {
 STDMETHODIMP CControlSite::GetMoniker(DWORD, DWORD which, IMoniker** moniker) {
   if (moniker == nullptr) return E_POINTER;
   *moniker = nullptr;
-  if (which != OLEWHICHMK_CONTAINER || !bind_host_) return E_FAIL;
-  *moniker = bind_host_->PageMoniker();
-  (*moniker)->AddRef();
-  return S_OK;
+  if (which != OLEWHICHMK_CONTAINER || !page_) return E_FAIL;
+  return page_.CopyTo(moniker);
 }
 
 STDMETHODIMP CControlSite::GetContainer(IOleContainer** container) {

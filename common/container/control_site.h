@@ -4,13 +4,13 @@
 #include <ocidl.h>
 #include <oleidl.h>
 #include <servprov.h>
+#include <urlmon.h>
 #include <wrl/client.h>
 
 #include <string>
 
-#include "bind_host.h"
 #include "common/com_object.h"
-#include "in_place_frame.h"
+#include "common/container/in_place_frame.h"
 
 // IOleInPlaceSiteEx also stands for the interfaces it derives from.
 template <>
@@ -20,11 +20,14 @@ struct InterfaceIdentity<IOleInPlaceSiteEx>
 // Where one control lives in its container, as a browser's site for an OBJECT tag: client site,
 // in-place site in the container's window, control site, ambient properties (its IDispatch) and
 // services (the bind host, when the container has one). Windowless activation is not offered.
+// It holds the control only while it is in place; CControlContainer breaks the rest at Close.
 class CControlSite final : public CComObject<IOleClientSite, IOleInPlaceSiteEx, IOleControlSite,
                                              IDispatch, IServiceProvider> {
  public:
-  // name: the control's DISPLAYNAME ambient; bind_host: null for a container without one.
-  CControlSite(std::wstring name, Microsoft::WRL::ComPtr<CBindHost> bind_host);
+  // name: the control's DISPLAYNAME ambient; bind_host: offered as SID_SBindHost, null for a
+  // container without one; page: the container's moniker (OLEWHICHMK_CONTAINER), may be null.
+  CControlSite(std::wstring name, Microsoft::WRL::ComPtr<IBindHost> bind_host,
+               Microsoft::WRL::ComPtr<IMoniker> page);
 
   // The control this site holds; null lets it go.
   void SetObject(IUnknown* object) { object_ = object; }
@@ -40,7 +43,7 @@ class CControlSite final : public CComObject<IOleClientSite, IOleInPlaceSiteEx, 
 
   // IOleClientSite
   STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
-  // OLEWHICHMK_CONTAINER is the page's URL moniker when there is a bind host; E_FAIL otherwise.
+  // OLEWHICHMK_CONTAINER is the page's moniker when there is one; E_FAIL otherwise.
   STDMETHODIMP GetMoniker(DWORD assign, DWORD which, IMoniker** moniker) override;
   STDMETHODIMP GetContainer(IOleContainer** container) override;
   STDMETHODIMP ShowObject() override { return S_OK; }
@@ -93,7 +96,8 @@ class CControlSite final : public CComObject<IOleClientSite, IOleInPlaceSiteEx, 
   ~CControlSite() override = default;
 
   std::wstring name_;
-  Microsoft::WRL::ComPtr<CBindHost> bind_host_;
+  Microsoft::WRL::ComPtr<IBindHost> bind_host_;
+  Microsoft::WRL::ComPtr<IMoniker> page_;
   Microsoft::WRL::ComPtr<IUnknown> object_;
   HWND window_ = nullptr;
   Microsoft::WRL::ComPtr<CInPlaceFrame> frame_;
