@@ -148,7 +148,8 @@ STDMETHODIMP ConnectionPoint::EnumConnections(IEnumConnections** connections) {
   });
 }
 
-HRESULT ConnectionPoint::Invoke(DISPID id, DISPPARAMS& params) {
+HRESULT ConnectionPoint::Invoke(DISPID id, DISPPARAMS& params, ScopedVariant& answer) {
+  answer.Reset();
   // A handler may drop the client's last reference to the source mid-round.
   const ComPtr<IConnectionPointContainer> keep_alive(&container_);
   std::vector<ComPtr<IDispatch>> sinks;
@@ -159,11 +160,18 @@ HRESULT ConnectionPoint::Invoke(DISPID id, DISPPARAMS& params) {
     return E_OUTOFMEMORY;
   }
   for (const ComPtr<IDispatch>& sink : sinks) {
-    // One sink's failure is its own; the others still hear the event.
-    (void)sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                       nullptr, nullptr);
+    // One sink's failure is its own; the others still hear the event. Whatever a failing sink
+    // left in its result is no answer.
+    if (FAILED(sink->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                            answer.Receive(), nullptr, nullptr))) {
+      answer.Reset();
+    }
   }
   return S_OK;
+}
+
+bool EventAllows(const VARIANT& answer) {
+  return answer.vt != VT_BOOL || answer.boolVal != VARIANT_FALSE;
 }
 
 HRESULT MakeEventArgument(const wchar_t* text, ScopedVariant& argument) {

@@ -38,7 +38,9 @@ class ConnectionPoint final : public IConnectionPoint {
 
   // DISPATCH_METHOD on every sink, in the order they connected. Sinks are called from a copy
   // of the list, so one that fails or unadvises (itself or another) cannot cut the round short.
-  HRESULT Invoke(DISPID id, DISPPARAMS& params);
+  // Each sink gets a fresh VT_EMPTY result; answer ends up holding the result of the last sink
+  // called (VT_EMPTY when there was none, or when that sink failed), earlier ones are dropped.
+  HRESULT Invoke(DISPID id, DISPPARAMS& params, ScopedVariant& answer);
 
  private:
   struct Connection {
@@ -62,10 +64,17 @@ inline HRESULT MakeEventArgument(int number, ScopedVariant& argument) {
   return MakeEventArgument(static_cast<LONG>(number), argument);
 }
 
+// Whether an event's answer lets the source go on: only a VT_BOOL VARIANT_FALSE says no; any
+// other value, or none (VT_EMPTY: no sink, or a sink that returned nothing), allows.
+bool EventAllows(const VARIANT& answer);
+
 // IConnectionPointContainer with one point per outgoing dispinterface, added at construction:
 //   class CThing : public ServerObject<TypeInfoDispatch<IThing>, ConnectionPointContainer> {
 //     CThing() { AddConnectionPoint(DIID_DThingEvents); }
 //     ... Fire(1, L"text", 5L);
+//     ScopedVariant answer;
+//     (void)FireForAnswer(answer, 2, L"question");
+//     if (!EventAllows(answer.Get())) return S_FALSE;  // a handler said no
 class ConnectionPointContainer : public IConnectionPointContainer {
  public:
   STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
@@ -84,15 +93,35 @@ class ConnectionPointContainer : public IConnectionPointContainer {
   // The point of an outgoing interface; null when the object has none.
   ConnectionPoint* Point(REFIID events);
 
-  // Raises event id on the first outgoing interface, the arguments in source order.
+  // Raises event id on the first outgoing interface, the arguments in source order, for events
+  // whose handlers answer nothing.
   template <typename... Args>
   HRESULT Fire(DISPID id, const Args&... args) {
+    ScopedVariant ignored;
+    return FireForAnswer(ignored, id, args...);
+  }
+
+  // The same, keeping the answer: the result of the last sink called (see ConnectionPoint::
+  // Invoke). answer is emptied first and stays VT_EMPTY when no sink is connected or the event
+  // cannot be raised; EventAllows reads it.
+  template <typename... Args>
+  HRESULT FireForAnswer(ScopedVariant& answer, DISPID id, const Args&... args) {
+    answer.Reset();
     if (points_.empty()) return E_UNEXPECTED;
-    return FireOn(points_.front()->Events(), id, args...);
+    return FireOnForAnswer(answer, points_.front()->Events(), id, args...);
+  }
+
+  // Fire and FireForAnswer on a given outgoing interface.
+  template <typename... Args>
+  HRESULT FireOn(REFIID events, DISPID id, const Args&... args) {
+    ScopedVariant ignored;
+    return FireOnForAnswer(ignored, events, id, args...);
   }
 
   template <typename... Args>
-  HRESULT FireOn(REFIID events, DISPID id, const Args&... args) {
+  HRESULT FireOnForAnswer(ScopedVariant& answer, REFIID events, DISPID id,
+                          const Args&... args) {
+    answer.Reset();
     ConnectionPoint* point = Point(events);
     if (point == nullptr) return CONNECT_E_NOCONNECTION;
     if (point->Connections() == 0) return S_OK;
@@ -106,7 +135,7 @@ class ConnectionPointContainer : public IConnectionPointContainer {
     VARIANTARG packed[kCount + 1] = {};
     for (size_t i = 0; i < kCount; ++i) packed[kCount - 1 - i] = values[i].Get();
     DISPPARAMS params = {packed, nullptr, static_cast<UINT>(kCount), 0};
-    return point->Invoke(id, params);
+    return point->Invoke(id, params, answer);
   }
 
  private:

@@ -114,36 +114,6 @@ HRESULT ReadText(IStream* stream, VARIANT& value) {
   return S_OK;
 }
 
-// OleLoadFromStream's steps, taken here: it fails on a null class id instead of giving a null
-// object, and Wine's keeps the object in its out-pointer when the object's Load fails.
-HRESULT ReadObject(IStream* stream, VARTYPE type, VARIANT& value) {
-  CLSID clsid;
-  HRESULT result = ReadAll(stream, &clsid, sizeof clsid);
-  if (FAILED(result)) return result;
-  ComPtr<IUnknown> object;
-  if (!::IsEqualCLSID(clsid, CLSID_NULL)) {
-    result = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&object));
-    if (FAILED(result)) return result;
-    ComPtr<IPersistStream> persist;
-    result = object.As(&persist);
-    if (FAILED(result)) return result;
-    result = persist->Load(stream);
-    if (FAILED(result)) return result;
-  }
-  if (type == VT_DISPATCH) {
-    ComPtr<IDispatch> dispatch;
-    if (object) {
-      result = object.As(&dispatch);
-      if (FAILED(result)) return result;
-    }
-    value.pdispVal = dispatch.Detach();
-  } else {
-    value.punkVal = object.Detach();
-  }
-  value.vt = type;
-  return S_OK;
-}
-
 }  // namespace
 
 HRESULT WriteVariantRecord(IStream* stream, const VARIANT& value) {
@@ -193,7 +163,7 @@ HRESULT ReadVariantRecord(IStream* stream, VARIANT& value) {
       return ReadText(stream, value);
     case VT_UNKNOWN:
     case VT_DISPATCH:
-      return ReadObject(stream, type, value);
+      return kObjectRecordRefused;
     default:
       return E_FAIL;
   }

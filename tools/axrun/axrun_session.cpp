@@ -37,7 +37,8 @@ int CAxrunSession::Run() {
   host_.SetItemName(options_.item_name);
   for (const auto& [name, value] : options_.params) host_.SetParam(name, value);
   host_.SetRecordEvents(false);
-  host_.SetEventHandler([this](const FiredEvent& event) { OnEvent(event); });
+  host_.SetEventHandler(
+      [this](const FiredEvent& event, ScopedVariant& answer) { OnEvent(event, answer); });
 
   if (FAILED(host_.Create(options_.control))) {
     PrintErrorLine(L"axrun: " + host_.Error());
@@ -142,10 +143,11 @@ bool CAxrunSession::StartScript() {
   return true;
 }
 
-void CAxrunSession::OnEvent(const FiredEvent& event) {
+void CAxrunSession::OnEvent(const FiredEvent& event, ScopedVariant& answer) {
   if (!script_running_ || state_.Ending()) return;
-  // A page without a handler for the event simply has none: S_FALSE, nothing said.
-  (void)script_->Call(options_.item_name + L"_" + event.name, event.arguments);
+  // A page without a handler for the event simply has none: S_FALSE, nothing said and nothing
+  // answered. What a handler returns is the event's answer, as a page's script gives it.
+  (void)script_->Call(options_.item_name + L"_" + event.name, event.arguments, &answer);
 }
 
 void CAxrunSession::OnScriptError(const ScriptError& error) {

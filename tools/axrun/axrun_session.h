@@ -30,7 +30,7 @@ class CAxrunSession {
   bool ReadScript();
   bool PreparePage();
   bool StartScript();
-  void OnEvent(const FiredEvent& event);
+  void OnEvent(const FiredEvent& event, ScopedVariant& answer);
   void OnScriptError(const ScriptError& error);
   int Finish();
 

@@ -93,32 +93,34 @@ HRESULT CScriptHost::Run(const std::wstring& code) {
 }
 
 HRESULT CScriptHost::Call(const std::wstring& function,
-                          const std::vector<ScopedVariant>& arguments) {
+                          const std::vector<ScopedVariant>& arguments, ScopedVariant* result) {
+  if (result != nullptr) result->Reset();
   if (!engine_) return E_UNEXPECTED;
   ComPtr<IDispatch> script;
-  HRESULT result = engine_->GetScriptDispatch(nullptr, &script);
-  if (FAILED(result)) return result;
+  HRESULT called = engine_->GetScriptDispatch(nullptr, &script);
+  if (FAILED(called)) return called;
   LPOLESTR names[] = {const_cast<LPOLESTR>(function.c_str())};
   DISPID id = DISPID_UNKNOWN;
-  result = script->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (result == DISP_E_UNKNOWNNAME) return S_FALSE;
-  if (FAILED(result)) return result;
+  called = script->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (called == DISP_E_UNKNOWNNAME) return S_FALSE;
+  if (FAILED(called)) return called;
   // Views of the arguments, last first; the engine only reads them.
   std::vector<VARIANTARG> packed(arguments.size() + 1);
   for (size_t i = 0; i < arguments.size(); ++i) {
     packed[arguments.size() - 1 - i] = arguments[i].Get();
   }
   DISPPARAMS params = {packed.data(), nullptr, static_cast<UINT>(arguments.size()), 0};
-  ScopedVariant ignored;
+  ScopedVariant returned;
   ScopedExcepInfo exception;
   const unsigned reported = reported_;
-  result = script->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                          ignored.Receive(), exception.Receive(), nullptr);
-  if (result == DISP_E_EXCEPTION && reported_ == reported && on_error_) {
+  called = script->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                          returned.Receive(), exception.Receive(), nullptr);
+  if (called == DISP_E_EXCEPTION && reported_ == reported && on_error_) {
     // The engine handed the error back to us instead of to the site: report it all the same.
     on_error_({0, exception.Message(), exception.Code()});
   }
-  return result;
+  if (SUCCEEDED(called) && result != nullptr) *result = std::move(returned);
+  return called;
 }
 
 void CScriptHost::Close() {

@@ -38,8 +38,10 @@ class CScriptHost final : public CComObject<IActiveScriptSite, IActiveScriptSite
   // the time this returns (SCRIPT_E_REPORTED then).
   [[nodiscard]] HRESULT Run(const std::wstring& code);
   // Calls the script's global function with arguments in source order; S_FALSE when the script
-  // has no such name.
-  HRESULT Call(const std::wstring& function, const std::vector<ScopedVariant>& arguments);
+  // has no such name. result (may be null) is emptied first, then receives what the function
+  // returned (VT_EMPTY for undefined); it stays VT_EMPTY whenever the call does not succeed.
+  HRESULT Call(const std::wstring& function, const std::vector<ScopedVariant>& arguments,
+               ScopedVariant* result = nullptr);
   // Closes the engine, which lets the named items go.
   void Close();
 

@@ -130,12 +130,13 @@ void CControlHost::ConnectEvents() {
   if (FAILED(CEventSink::FindDefaultSource(object_.Get(), class_info_.Get(), &events, &info))) {
     return;  // an object without events is still hosted
   }
-  auto sink = MakeComObject<CEventSink>(events, std::move(info),
-                                        [this](const FiredEvent& event) { OnEvent(event); });
+  auto sink = MakeComObject<CEventSink>(
+      events, std::move(info),
+      [this](const FiredEvent& event, ScopedVariant& answer) { OnEvent(event, answer); });
   if (SUCCEEDED(sink->Connect(object_.Get()))) sink_ = std::move(sink);
 }
 
-void CControlHost::OnEvent(const FiredEvent& event) {
+void CControlHost::OnEvent(const FiredEvent& event, ScopedVariant& answer) {
   if (record_events_) {
     FiredEvent copy;
     copy.id = event.id;
@@ -146,7 +147,7 @@ void CControlHost::OnEvent(const FiredEvent& event) {
     }
     events_.push_back(std::move(copy));
   }
-  if (handler_) handler_(event);
+  if (handler_) handler_(event, answer);
 }
 
 HRESULT CControlHost::Activate() {

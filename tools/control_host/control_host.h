@@ -49,7 +49,8 @@ class CControlHost {
   void SetParam(const std::wstring& name, const std::wstring& value) { params_->Set(name, value); }
   // Makes the host window a child of parent instead of a top-level window.
   void SetParentWindow(HWND parent) { parent_ = parent; }
-  // Called for each event the object raises, after it is recorded.
+  // Called for each event the object raises, after it is recorded; its answer is the event's
+  // result. Without a handler every event is answered with VT_EMPTY.
   void SetEventHandler(CEventSink::Handler handler) { handler_ = std::move(handler); }
   // Whether events are kept for Events(); on by default.
   void SetRecordEvents(bool record) { record_events_ = record; }
@@ -93,7 +94,7 @@ class CControlHost {
   HRESULT SetUp(IUnknown* object, REFCLSID clsid);
   HRESULT Initialize();
   void ConnectEvents();
-  void OnEvent(const FiredEvent& event);
+  void OnEvent(const FiredEvent& event, ScopedVariant& answer);
 
   std::wstring page_url_;
   bool bind_host_enabled_ = true;

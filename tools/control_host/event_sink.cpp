@@ -156,6 +156,8 @@ STDMETHODIMP CEventSink::Invoke(DISPID id, REFIID riid, LCID, WORD, DISPPARAMS* 
   if (result != nullptr) ::VariantInit(result);
   // The handler runs on a reference of ours: it may close the host, which lets the sink go.
   const ComPtr<CEventSink> keep(this);
-  if (handler_) handler_(event);
+  ScopedVariant answer;
+  if (handler_) handler_(event, answer);
+  if (result != nullptr) answer.Detach(result);
   return S_OK;
 }

@@ -19,10 +19,13 @@ struct FiredEvent {
   std::vector<ScopedVariant> arguments;
 };
 
-// Receives the events of an object's default source dispinterface and hands each to a handler.
+// Receives the events of an object's default source dispinterface and hands each to a handler,
+// whose answer goes back to the source as the event's result.
 class CEventSink final : public CComObject<IDispatch> {
  public:
-  using Handler = std::function<void(const FiredEvent&)>;
+  // answer comes in VT_EMPTY; what the handler leaves there is the event's result (VT_EMPTY:
+  // the handler answers nothing).
+  using Handler = std::function<void(const FiredEvent& event, ScopedVariant& answer)>;
 
   // The object's default source dispinterface and its type description: from
   // IProvideClassInfo2, else from the default source of class_info (the object's coclass).
@@ -48,7 +51,8 @@ class CEventSink final : public CComObject<IDispatch> {
   STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
                              DISPID* ids) override;
   // A DISPID the dispinterface does not describe gives DISP_E_MEMBERNOTFOUND and reaches no
-  // handler; named arguments are not part of events and give DISP_E_NONAMEDARGS.
+  // handler; named arguments are not part of events and give DISP_E_NONAMEDARGS. Otherwise
+  // *result (when given) receives the handler's answer, VT_EMPTY without a handler.
   STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                       VARIANT* result, EXCEPINFO*, UINT*) override;
 

@@ -28,6 +28,14 @@ class EventSource final
   STDMETHODIMP Raise(BSTR text, LONG number) override {
     return Fire(1, static_cast<const wchar_t*>(text), number);
   }
+  STDMETHODIMP Ask(BSTR question, VARIANT_BOOL* allowed) override {
+    if (allowed == nullptr) return E_POINTER;
+    ScopedVariant answer;
+    const HRESULT result = FireForAnswer(answer, 2, static_cast<const wchar_t*>(question));
+    if (FAILED(result)) return result;
+    *allowed = EventAllows(answer.Get()) ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+  }
 
  private:
   ~EventSource() override = default;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/com_server/connection_point.h"
 #include "common/com_server/variant.h"
 #include "common/module_info.h"
 #include "common/scoped_owner.h"
@@ -41,6 +42,7 @@ struct Heard {
   VARTYPE second;  // rgvarg[1]
   std::wstring text;
   LONG number;
+  VARTYPE result;  // what the result held on the way in; VT_ILLEGAL: no result given
 };
 
 // An event sink that logs every call and counts its references; QueryInterface answers IDispatch
@@ -75,9 +77,11 @@ class Sink final : public IDispatch {
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
     return E_NOTIMPL;
   }
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*,
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* out,
                       EXCEPINFO*, UINT*) override {
-    Heard heard{name_, id, flags, params->cArgs, params->cNamedArgs, VT_EMPTY, VT_EMPTY, L"", 0};
+    Heard heard{name_, id, flags, params->cArgs, params->cNamedArgs, VT_EMPTY, VT_EMPTY, L"", 0,
+                out ? out->vt : VARTYPE{VT_ILLEGAL}};
+    if (params->cArgs == 1) heard.text = TextOf(params->rgvarg[0]);
     if (params->cArgs == 2) {
       heard.first = params->rgvarg[0].vt;
       heard.second = params->rgvarg[1].vt;
@@ -86,6 +90,7 @@ class Sink final : public IDispatch {
     }
     log_.push_back(heard);
     if (on_event) on_event();
+    if (out != nullptr) (void)::VariantCopy(out, &answer);  // a plain value: cannot fail
     return result;
   }
 
@@ -93,6 +98,7 @@ class Sink final : public IDispatch {
 
   std::function<void()> on_event;
   HRESULT result = S_OK;
+  VARIANT answer = {};  // VT_EMPTY: answers nothing
 
  private:
   ~Sink() = default;
@@ -429,6 +435,82 @@ TEST_F(ComServerEvents, HandlerDroppingTheLastSourceReferenceLetsTheRoundFinish)
   EXPECT_EQ(Names(log), (std::vector<std::wstring>{L"a", L"b"}));
   EXPECT_EQ(a->Refs(), 1u);
   EXPECT_EQ(b->Refs(), 1u);
+}
+
+VARIANT Answer(VARTYPE type, LONG value = 0) {
+  VARIANT answer = {};
+  answer.vt = type;
+  if (type == VT_BOOL) answer.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  if (type == VT_I4) answer.lVal = value;
+  return answer;
+}
+
+TEST(EventAnswer, OnlyABoolFalseRefuses) {
+  ScopedVariant no_text(L"false");
+  VARIANT_BOOL no = VARIANT_FALSE;
+  VARIANT by_reference = {};
+  by_reference.vt = VT_BOOL | VT_BYREF;
+  by_reference.pboolVal = &no;
+  VARIANT odd_true = Answer(VT_BOOL);
+  odd_true.boolVal = 1;  // not VARIANT_TRUE, yet not VARIANT_FALSE either
+  const struct {
+    VARIANT answer;
+    bool allows;
+  } cases[] = {
+      {Answer(VT_BOOL, 0), false}, {Answer(VT_BOOL, 1), true}, {odd_true, true},
+      {Answer(VT_EMPTY), true},    {Answer(VT_I4, 0), true},   {Answer(VT_NULL), true},
+      {no_text.Get(), true},       {by_reference, true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EventAllows(c.answer), c.allows) << "type " << c.answer.vt;
+  }
+}
+
+TEST_F(ComServerEvents, AskingTakesTheLastSinksAnswerAndEverySinkStartsEmpty) {
+  struct Reply {
+    VARIANT answer;
+    HRESULT result;
+  };
+  const VARIANT yes = Answer(VT_BOOL, 1), no = Answer(VT_BOOL, 0), nothing = Answer(VT_EMPTY);
+  const struct {
+    const char* what;
+    std::vector<Reply> replies;
+    VARIANT_BOOL allowed;
+  } cases[] = {
+      {"no sinks", {}, VARIANT_TRUE},
+      {"yes, then no", {{yes, S_OK}, {no, S_OK}}, VARIANT_FALSE},
+      {"no, then yes", {{no, S_OK}, {yes, S_OK}}, VARIANT_TRUE},
+      {"no, then a number", {{no, S_OK}, {Answer(VT_I4, 0), S_OK}}, VARIANT_TRUE},
+      {"no, then nothing", {{no, S_OK}, {nothing, S_OK}}, VARIANT_TRUE},
+      {"no, then a failing no", {{no, S_OK}, {no, E_FAIL}}, VARIANT_TRUE},
+      {"a single no", {{no, S_OK}}, VARIANT_FALSE},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<Heard> log;
+    std::vector<ComPtr<Sink>> sinks;
+    std::vector<DWORD> cookies;
+    std::vector<std::wstring> expected_names;
+    for (const Reply& reply : c.replies) {
+      expected_names.push_back(std::to_wstring(sinks.size()));
+      sinks.push_back(MakeSink(expected_names.back().c_str(), log));
+      sinks.back()->answer = reply.answer;
+      sinks.back()->result = reply.result;
+      cookies.push_back(Advise(sinks.back().Get()));
+    }
+    ScopedVariant question(L"may I?");
+    VARIANT_BOOL allowed = static_cast<VARIANT_BOOL>(0xbeef);
+    ASSERT_EQ(probe_->Ask(question.Get().bstrVal, &allowed), S_OK);
+    EXPECT_EQ(allowed, c.allowed);
+    EXPECT_EQ(Names(log), expected_names);
+    for (const Heard& heard : log) {
+      EXPECT_EQ(heard.id, 2);
+      EXPECT_EQ(heard.arguments, 1u);
+      EXPECT_EQ(heard.text, L"may I?");
+      EXPECT_EQ(heard.result, VT_EMPTY) << "an earlier answer reached sink " << heard.sink;
+    }
+    for (DWORD cookie : cookies) EXPECT_EQ(point_->Unadvise(cookie), S_OK);
+  }
 }
 
 }  // namespace

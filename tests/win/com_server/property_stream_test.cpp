@@ -13,6 +13,7 @@
 #include "common/com_server/class_factory.h"
 #include "common/com_server/property_stream.h"
 #include "common/com_server/variant.h"
+#include "tests/win/counted_class_registration.h"
 
 using Microsoft::WRL::ComPtr;
 using Bytes = std::vector<BYTE>;
@@ -144,19 +145,17 @@ ScopedVariant TextOf(const wchar_t* chars, UINT length) {
   return text;
 }
 
+// The sample's class is registered in the process throughout, so that a load which tried to
+// make the class named in a record would succeed, and be counted.
 class PropertyStream : public testing::Test {
  protected:
-  void SetUp() override {
-    factory_ = MakeComObject<ClassFactory>(&CreateObject<Sample>);
-    ASSERT_EQ(::CoRegisterClassObject(kSampleClsid, factory_.Get(), CLSCTX_INPROC_SERVER,
-                                      REGCLS_MULTIPLEUSE, &cookie_), S_OK);
-  }
+  void SetUp() override { ASSERT_EQ(samples_.Registered(), S_OK); }
   void TearDown() override {
-    EXPECT_EQ(::CoRevokeClassObject(cookie_), S_OK);
-    EXPECT_EQ(g_samples, 0);  // every object made, loaded or failed, went again
+    EXPECT_EQ(samples_.Requests(), made_here_) << "a load asked for the class a record names";
+    EXPECT_EQ(g_samples, 0);  // every object the test made went again
   }
-  ComPtr<IClassFactory> factory_;
-  DWORD cookie_ = 0;
+  CountedClassRegistration samples_{kSampleClsid, &CreateObject<Sample>};
+  LONG made_here_ = 0;  // instances a test asked for itself
 };
 
 }  // namespace
@@ -265,46 +264,72 @@ TEST_F(PropertyStream, OtherTypesAreSavedAsTheirText) {
   EXPECT_TRUE(Record(Of(VT_UNKNOWN, not_persistable.Get()), E_NOINTERFACE).empty());
 }
 
-TEST_F(PropertyStream, ObjectsComeBackThroughTheirClass) {
+TEST_F(PropertyStream, ObjectsAreSavedWithTheirClassButNeverLoaded) {
   ComPtr<Sample> sample = MakeComObject<Sample>();
   sample->word_ = 0xA1B2C3D4;
-  const Bytes record = Record(Of(sample.Get()));
-  Bytes expected(2 + sizeof(CLSID) + 4, 0x0D);
-  expected[1] = 0;
-  std::memcpy(&expected[2], &kSampleClsid, sizeof(CLSID));
-  std::memcpy(&expected[2 + sizeof(CLSID)], &sample->word_, 4);
-  EXPECT_EQ(record, expected);
-  ScopedVariant loaded;
-  ASSERT_EQ(Load(record, loaded), S_OK);
-  ASSERT_EQ(loaded.Get().vt, VT_UNKNOWN);
-  EXPECT_EQ(g_samples, 2);
-  EXPECT_EQ(Record(loaded.Get()), record);  // saved again, the same bytes
-
-  // A null object is a null class id, and comes back as a null object of its type.
-  for (VARTYPE type : {VARTYPE{VT_UNKNOWN}, VARTYPE{VT_DISPATCH}}) {
-    Bytes null_record(2 + sizeof(CLSID), 0x00);
-    null_record[0] = static_cast<BYTE>(type);
-    EXPECT_EQ(Record(Of(type, static_cast<IUnknown*>(nullptr))), null_record);
-    ASSERT_EQ(Load(null_record, loaded), S_OK);
-    EXPECT_EQ(loaded.Get().vt, type);
-    EXPECT_EQ(loaded.Get().punkVal, nullptr);
-  }
-
-  // The standard font, through its dispatch interface. Wine saves the face and size it realized
-  // rather than those asked for, so the copy is checked against the saved bytes.
+  Bytes sample_record(2 + sizeof(CLSID) + 4, 0x0D);
+  sample_record[1] = 0;
+  std::memcpy(&sample_record[2], &kSampleClsid, sizeof(CLSID));
+  std::memcpy(&sample_record[2 + sizeof(CLSID)], &sample->word_, 4);
+  // A null object is a null class id.
+  Bytes null_unknown(2 + sizeof(CLSID), 0x00), null_dispatch = null_unknown;
+  null_unknown[0] = VT_UNKNOWN;
+  null_dispatch[0] = VT_DISPATCH;
+  // The standard font, through its dispatch interface: its class id, then its own data.
   FONTDESC description = {sizeof description, const_cast<LPOLESTR>(L"Arial"), {120000, 0},
                           FW_BOLD, ANSI_CHARSET, FALSE, FALSE, FALSE};
   ComPtr<IDispatch> font;
   ASSERT_EQ(::OleCreateFontIndirect(&description, IID_PPV_ARGS(&font)), S_OK);
-  const Bytes font_record = Record(Of(VT_DISPATCH, font.Get()));
-  ASSERT_EQ(Load(font_record, loaded), S_OK);
-  ASSERT_EQ(loaded.Get().vt, VT_DISPATCH);
-  EXPECT_EQ(Record(loaded.Get()), font_record);
-  ComPtr<IFont> copy;
-  BOOL bold = FALSE;
-  ASSERT_EQ(loaded.Get().pdispVal->QueryInterface(IID_PPV_ARGS(&copy)), S_OK);
-  ASSERT_EQ(copy->get_Bold(&bold), S_OK);
-  EXPECT_TRUE(bold);
+  Bytes font_start(2 + sizeof(CLSID), 0x00);
+  font_start[0] = VT_DISPATCH;
+  std::memcpy(&font_start[2], &CLSID_StdFont, sizeof(CLSID));
+
+  const struct {
+    const char* what;
+    VARIANT value;
+    Bytes start;  // what the record begins with
+    bool whole;   // and all it holds
+  } cases[] = {
+      {"sample", Of(sample.Get()), sample_record, true},
+      {"null unknown", Of(VT_UNKNOWN, static_cast<IUnknown*>(nullptr)), null_unknown, true},
+      {"null dispatch", Of(VT_DISPATCH, static_cast<IDispatch*>(nullptr)), null_dispatch, true},
+      {"font", Of(VT_DISPATCH, font.Get()), font_start, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Bytes record = Record(c.value);
+    ASSERT_GE(record.size(), c.start.size());
+    EXPECT_EQ(Bytes(record.begin(), record.begin() + c.start.size()), c.start);
+    if (c.whole) EXPECT_EQ(record.size(), c.start.size());
+    if (!c.whole) EXPECT_GT(record.size(), c.start.size());
+    // Refused at its type: the class id and the data after it stay unread.
+    ScopedVariant loaded;
+    ULONGLONG consumed = 0;
+    EXPECT_EQ(Load(record, loaded, &consumed), kObjectRecordRefused);
+    EXPECT_EQ(consumed, sizeof(VARTYPE));
+    EXPECT_EQ(loaded.Get().vt, VT_EMPTY);
+  }
+  EXPECT_EQ(g_samples, 1);  // the one saved; none made on load
+}
+
+TEST_F(PropertyStream, RecordNamingARegisteredClassCreatesNothing) {
+  for (VARTYPE type : {VARTYPE{VT_UNKNOWN}, VARTYPE{VT_DISPATCH}}) {
+    Bytes record(2 + sizeof(CLSID) + 4, 0x00);
+    std::memcpy(record.data(), &type, sizeof type);
+    std::memcpy(&record[2], &kSampleClsid, sizeof(CLSID));
+    ScopedVariant loaded;
+    ULONGLONG consumed = 0;
+    EXPECT_EQ(Load(record, loaded, &consumed), kObjectRecordRefused) << type;
+    EXPECT_EQ(consumed, sizeof(VARTYPE));
+    EXPECT_EQ(loaded.Get().vt, VT_EMPTY);
+    EXPECT_EQ(samples_.Requests(), 0) << type;
+  }
+  // The class was there to be made all along.
+  ComPtr<IPersistStream> made;
+  ASSERT_EQ(::CoCreateInstance(kSampleClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&made)),
+            S_OK);
+  made_here_ = 1;
+  EXPECT_EQ(samples_.Requests(), made_here_);
 }
 
 TEST_F(PropertyStream, EveryCutShortRecordFailsAndLeavesNothing) {
@@ -315,14 +340,17 @@ TEST_F(PropertyStream, EveryCutShortRecordFailsAndLeavesNothing) {
                             Of(VT_DISPATCH, static_cast<IDispatch*>(nullptr)), Of(sample.Get())};
   for (const VARIANT& value : values) {
     const Bytes record = Record(value);
+    // An object record is refused as soon as its type is whole, however little follows.
+    const bool object = value.vt == VT_UNKNOWN || value.vt == VT_DISPATCH;
     for (size_t cut = 0; cut < record.size(); ++cut) {
       ScopedVariant loaded;
-      EXPECT_EQ(Load(Bytes(record.begin(), record.begin() + cut), loaded), E_FAIL)
+      const HRESULT expected = object && cut >= sizeof(VARTYPE) ? kObjectRecordRefused : E_FAIL;
+      EXPECT_EQ(Load(Bytes(record.begin(), record.begin() + cut), loaded), expected)
           << "type " << value.vt << " cut at " << cut;
       EXPECT_EQ(loaded.Get().vt, VT_EMPTY);
     }
   }
-  EXPECT_EQ(g_samples, 1);  // objects whose data ran out were released
+  EXPECT_EQ(g_samples, 1);  // the one saved; none made on load
 }
 
 TEST_F(PropertyStream, DamagedCountsAndTypesAreRefused) {

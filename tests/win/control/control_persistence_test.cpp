@@ -8,8 +8,11 @@
 #include <vector>
 
 #include "common/com_object.h"
+#include "common/com_server/class_factory.h"
 #include "common/com_server/com_module.h"
+#include "common/com_server/property_stream.h"
 #include "probe_control.h"
+#include "tests/win/counted_class_registration.h"
 #include "tests/win/dispatch_client.h"
 
 using Microsoft::WRL::ComPtr;
@@ -163,6 +166,37 @@ TEST_F(ControlPersistence, StreamLoadRefusesLaterVersionsAndStopsAtDamage) {
   ComPtr<IStream> stream = StreamOf(refused_width);
   EXPECT_EQ(persist->Load(stream.Get()), E_FAIL);
   EXPECT_THAT(Probe().calls, ElementsAre(L"put:3", L"put:7"));
+}
+
+TEST_F(ControlPersistence, StreamLoadRefusesAnObjectRecordAndCreatesNothing) {
+  // The class the record names is there to be made: the probe's own.
+  CountedClassRegistration probes(CLSID_ProbeControl, &CreateObject<CProbeControl>);
+  ASSERT_EQ(probes.Registered(), S_OK);
+  ComPtr<IPersistStreamInit> persist;
+  ASSERT_EQ(probe_.As(&persist), S_OK);
+  constexpr size_t kWidthRecord = 12 + 24;  // after the version, the extent and Color
+  const BYTE* clsid = reinterpret_cast<const BYTE*>(&CLSID_ProbeControl);
+  for (VARTYPE type : {VARTYPE{VT_UNKNOWN}, VARTYPE{VT_DISPATCH}}) {
+    std::vector<BYTE> bytes(kDefaultStream.begin(), kDefaultStream.begin() + kWidthRecord);
+    bytes.insert(bytes.end(), {static_cast<BYTE>(type), 0});
+    bytes.insert(bytes.end(), clsid, clsid + sizeof(CLSID));
+    // Then the object's data, as though the rest were the probe's own stream.
+    bytes.insert(bytes.end(), kDefaultStream.begin(), kDefaultStream.end());
+    ComPtr<IStream> stream = StreamOf(bytes);
+    Probe().calls.clear();
+    EXPECT_EQ(persist->Load(stream.Get()), kObjectRecordRefused) << type;
+    EXPECT_THAT(Probe().calls, ElementsAre(L"put:3")) << "the rows before it are loaded";
+    ULARGE_INTEGER position = {};
+    ASSERT_EQ(stream->Seek({}, STREAM_SEEK_CUR, &position), S_OK);
+    EXPECT_EQ(position.QuadPart, kWidthRecord + sizeof(VARTYPE)) << "nothing read after its type";
+  }
+  EXPECT_EQ(probes.Requests(), 0);
+  EXPECT_EQ(GetByName(dispatch_.Get(), L"Width").Get().lVal, 300);
+  ComPtr<IUnknown> made;  // it could have been made
+  EXPECT_EQ(::CoCreateInstance(CLSID_ProbeControl, nullptr, CLSCTX_INPROC_SERVER,
+                               IID_PPV_ARGS(&made)),
+            S_OK);
+  EXPECT_EQ(probes.Requests(), 1);
 }
 
 TEST_F(ControlPersistence, StorageKeepsTheStreamAsContents) {

@@ -215,7 +215,7 @@ TEST_F(ControlHostWithFake, CloseDisconnectsDeactivatesClosesAndLetsEverythingGo
 
 TEST_F(ControlHostWithFake, EventsAreRecordedInOrderAndHandedToTheHandler) {
   std::vector<std::wstring> handled;
-  host_.SetEventHandler([&](const FiredEvent& event) {
+  host_.SetEventHandler([&](const FiredEvent& event, ScopedVariant&) {
     handled.push_back(event.name + L"(" + TextOf(event.arguments.at(0).Get()) + L")");
   });
   auto fake = Fake();

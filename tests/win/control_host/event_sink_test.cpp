@@ -24,19 +24,22 @@ class EventSink : public testing::Test {
     ASSERT_EQ(library_->GetTypeInfoOfGuid(DIID_DEventProbeEvents, &events_info_), S_OK);
     ASSERT_EQ(library_->GetTypeInfoOfGuid(CLSID_EventProbe, &class_info_), S_OK);
     sink_ = MakeComObject<CEventSink>(DIID_DEventProbeEvents, events_info_,
-                                      [this](const FiredEvent& event) {
+                                      [this](const FiredEvent& event, ScopedVariant& answer) {
                                         names_.push_back(event.name);
                                         for (const ScopedVariant& argument : event.arguments) {
                                           types_.push_back(argument.Get().vt);
                                         }
+                                        answered_.push_back(answer.Get().vt);
+                                        (void)answer.CopyFrom(answer_.Get());
                                       });
   }
 
-  HRESULT Invoke(DISPID id, std::vector<VARIANTARG> packed, UINT named = 0) {
+  HRESULT Invoke(DISPID id, std::vector<VARIANTARG> packed, UINT named = 0,
+                 VARIANT* result = nullptr) {
     DISPID named_id = DISPID_PROPERTYPUT;
     DISPPARAMS params = {packed.data(), named ? &named_id : nullptr,
                          static_cast<UINT>(packed.size()), named};
-    return sink_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+    return sink_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result,
                          nullptr, nullptr);
   }
 
@@ -46,7 +49,17 @@ class EventSink : public testing::Test {
   ComPtr<CEventSink> sink_;
   std::vector<std::wstring> names_;
   std::vector<VARTYPE> types_;
+  std::vector<VARTYPE> answered_;  // what each handler call found in its answer
+  ScopedVariant answer_;           // what the handler answers
 };
+
+// A VARIANT that owns nothing, as a result holds before a call fills it.
+VARIANT Marked() {
+  VARIANT marked = {};
+  marked.vt = VT_I4;
+  marked.lVal = static_cast<LONG>(0xdeadbeef);
+  return marked;
+}
 
 TEST_F(EventSink, AnswersItsDispinterfaceAsIDispatch) {
   ComPtr<IDispatch> as_events;
@@ -76,6 +89,33 @@ TEST_F(EventSink, HandsOnEventsItsInterfaceDescribesWithArgumentsAsValues) {
   EXPECT_EQ(Invoke(99, {}), DISP_E_MEMBERNOTFOUND);
   EXPECT_EQ(Invoke(1, {text.Get()}, 1), DISP_E_NONAMEDARGS);
   EXPECT_EQ(names_.size(), 1u);  // neither reached the handler
+}
+
+TEST_F(EventSink, HandlersAnswerIsTheEventsResult) {
+  ScopedVariant question(L"may I?"), text(L"maybe");
+  VARIANT no = {};
+  no.vt = VT_BOOL;
+  no.boolVal = VARIANT_FALSE;
+  const VARIANT answers[] = {no, text.Get(), VARIANT{}};
+  for (const VARIANT& given : answers) {
+    ASSERT_EQ(answer_.CopyFrom(given), S_OK);
+    ScopedVariant result;
+    *result.Pointer() = Marked();  // owns nothing: safe to overwrite
+    ASSERT_EQ(Invoke(2, {question.Get()}, 0, result.Pointer()), S_OK);
+    EXPECT_EQ(result.Get().vt, given.vt);
+    EXPECT_EQ(::VarCmp(result.Pointer(), answer_.Pointer(), LOCALE_USER_DEFAULT, 0), VARCMP_EQ)
+        << "type " << given.vt;
+  }
+  EXPECT_THAT(answered_, testing::ElementsAre(VT_EMPTY, VT_EMPTY, VT_EMPTY));
+
+  // A source that wants no answer still reaches the handler; one the sink turns away gets its
+  // result back untouched.
+  ASSERT_EQ(Invoke(2, {question.Get()}), S_OK);
+  EXPECT_EQ(answered_.size(), 4u);
+  VARIANT result = Marked();
+  EXPECT_EQ(Invoke(99, {}, 0, &result), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(result.vt, VT_I4);
+  EXPECT_EQ(result.lVal, static_cast<LONG>(0xdeadbeef));
 }
 
 TEST_F(EventSink, FindsTheDefaultSourceOnlyWhereATypeLibrarySaysSo) {

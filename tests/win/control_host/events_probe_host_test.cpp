@@ -89,7 +89,7 @@ TEST(EventsProbeHost, CreatesTheFirstClassOfADllWithoutRegistration) {
 TEST(EventsProbeHost, EventsArriveByNameWithArgumentsInSourceOrder) {
   CControlHost host;
   std::vector<std::wstring> handled;
-  host.SetEventHandler([&](const FiredEvent& event) {
+  host.SetEventHandler([&](const FiredEvent& event, ScopedVariant&) {
     std::wstring line = event.name;
     for (const ScopedVariant& argument : event.arguments) {
       ScopedVariant text;
@@ -112,6 +112,39 @@ TEST(EventsProbeHost, EventsArriveByNameWithArgumentsInSourceOrder) {
   ASSERT_EQ(host.Events()[0].arguments.size(), 2u);
   EXPECT_EQ(host.Events()[0].arguments[0].Get().vt, VT_BSTR);
   EXPECT_EQ(host.Events()[0].arguments[1].Get().vt, VT_I4);
+}
+
+TEST(EventsProbeHost, HandlersAnswerReachesTheFiringObject) {
+  ScopedVariant no, yes, number(LONG{0}), text(L"false");
+  no.Pointer()->vt = yes.Pointer()->vt = VT_BOOL;
+  no.Pointer()->boolVal = VARIANT_FALSE;
+  yes.Pointer()->boolVal = VARIANT_TRUE;
+  const struct {
+    const ScopedVariant* answer;  // null: no handler at all
+    VARIANT_BOOL allowed;
+  } cases[] = {{&no, VARIANT_FALSE}, {&yes, VARIANT_TRUE}, {&number, VARIANT_TRUE},
+               {&text, VARIANT_TRUE}, {nullptr, VARIANT_TRUE}};
+  for (const auto& c : cases) {
+    CControlHost host;
+    std::vector<std::wstring> questions;
+    if (c.answer != nullptr) {
+      host.SetEventHandler([&](const FiredEvent& event, ScopedVariant& answer) {
+        questions.push_back(event.name + L" " + TextOf(event.arguments.at(0).Get()));
+        EXPECT_EQ(answer.Get().vt, VT_EMPTY);
+        EXPECT_EQ(answer.CopyFrom(c.answer->Get()), S_OK);
+      });
+    }
+    ASSERT_EQ(host.Create(EventsProbePath()), S_OK) << host.Error();
+    ComPtr<IEventProbe> probe;
+    ASSERT_EQ(host.Object()->QueryInterface(IID_PPV_ARGS(&probe)), S_OK);
+    ScopedBstr question(::SysAllocString(L"may I?"));
+    VARIANT_BOOL allowed = static_cast<VARIANT_BOOL>(0xbeef);
+    ASSERT_EQ(probe->Ask(question.Get(), &allowed), S_OK);
+    EXPECT_EQ(allowed, c.allowed) << "answer type " << (c.answer ? c.answer->Get().vt : -1);
+    ASSERT_EQ(host.Events().size(), 1u);  // recorded as any other event
+    EXPECT_EQ(host.Events()[0].name, L"Asking");
+    if (c.answer != nullptr) EXPECT_THAT(questions, ElementsAre(L"Asking may I?"));
+  }
 }
 
 TEST(EventsProbeHost, CloseUnadvisesAndUnloadsTheDll) {
@@ -153,7 +186,7 @@ TEST(EventsProbeHost, DllStaysLoadedWhileSomeoneElseHoldsItsObject) {
 TEST(EventsProbeHost, HandlerMayCloseTheHostInTheMiddleOfAnEvent) {
   CControlHost host;
   int heard = 0;
-  host.SetEventHandler([&](const FiredEvent&) {
+  host.SetEventHandler([&](const FiredEvent&, ScopedVariant&) {
     ++heard;
     host.Close();
   });

@@ -81,6 +81,42 @@ TEST_F(ScriptHost, CallPassesArgumentsInSourceOrderAndSkipsMissingFunctions) {
   EXPECT_TRUE(errors_.empty());
 }
 
+TEST_F(ScriptHost, CallGivesBackWhatTheFunctionReturned) {
+  ASSERT_EQ(script_->Run(L"function answer(what) {\n"
+                         L"  if (what == 'no') return false;\n"
+                         L"  if (what == 'number') return 7;\n"
+                         L"  if (what == 'text') return 'yes';\n"
+                         L"  if (what == 'throw') nope();\n"
+                         L"}\n"),
+            S_OK);
+  ScopedVariant no, seven(LONG{7}), yes(L"yes"), nothing;
+  no.Pointer()->vt = VT_BOOL;
+  no.Pointer()->boolVal = VARIANT_FALSE;
+  const struct {
+    const wchar_t* what;
+    ScopedVariant* expected;
+  } cases[] = {{L"no", &no}, {L"number", &seven}, {L"text", &yes}, {L"nothing", &nothing}};
+  for (const auto& c : cases) {
+    std::vector<ScopedVariant> arguments;
+    arguments.emplace_back(c.what);
+    ScopedVariant result(static_cast<LONG>(0xdeadbeef));
+    EXPECT_EQ(script_->Call(L"answer", arguments, &result), S_OK) << c.what;
+    EXPECT_EQ(result.Get().vt, c.expected->Get().vt) << c.what;
+    EXPECT_EQ(::VarCmp(result.Pointer(), c.expected->Pointer(), LOCALE_USER_DEFAULT, 0),
+              VARCMP_EQ)
+        << c.what;
+  }
+  // No such function, or one that fails: nothing comes back.
+  std::vector<ScopedVariant> throwing;
+  throwing.emplace_back(L"throw");
+  for (const wchar_t* function : {L"missing", L"answer"}) {
+    ScopedVariant result(static_cast<LONG>(0xdeadbeef));
+    EXPECT_NE(script_->Call(function, throwing, &result), S_OK) << function;
+    EXPECT_EQ(result.Get().vt, VT_EMPTY) << function;
+  }
+  EXPECT_EQ(errors_.size(), 1u);  // the throwing call's
+}
+
 TEST_F(ScriptHost, ErrorsAreReportedOnceWithTheirLine) {
   EXPECT_EQ(script_->Run(L"probe.Note('before');\n\nnope();\nprobe.Note('after');\n"),
             SCRIPT_E_REPORTED);
