@@ -6,14 +6,9 @@
 #include "common/user_prompt.h"
 #include "module_enumerator.h"
 #include "wide_string_list.h"
+#include "common/text_compare.h"
 
 namespace {
-
-std::wstring UpperCased(std::wstring_view text) {
-  std::wstring upper(text);
-  if (!upper.empty()) ::CharUpperBuffW(upper.data(), static_cast<DWORD>(upper.size()));
-  return upper;
-}
 
 class SystemLister final : public IModuleLister {
  public:
@@ -25,12 +20,6 @@ class SystemLister final : public IModuleLister {
 };
 
 }  // namespace
-
-bool ContainsNoCase(std::wstring_view text, std::wstring_view part) {
-  if (part.empty()) return true;
-  if (text.size() < part.size()) return false;
-  return UpperCased(text).find(UpperCased(part)) != std::wstring::npos;
-}
 
 IModuleLister& SystemModuleLister() {
   static SystemLister lister;

@@ -9,11 +9,6 @@ class CCatalog;
 class CWideStringList;
 class IUserPrompt;
 
-// True when part occurs in text, letters compared without regard to case. Both sides are folded
-// with CharUpperBuffW, which maps i to I whatever the user's language, so module names fold the
-// same on every system. A text shorter than the part gives false; an empty part gives true.
-bool ContainsNoCase(std::wstring_view text, std::wstring_view part);
-
 // Lists the modules loaded in a process: the seam through which tests choose what a browser
 // process appears to hold. Same contract as CModuleEnumerator::EnumModules.
 class IModuleLister {

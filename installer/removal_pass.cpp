@@ -7,6 +7,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "common/system_folders.h"
 #include "common/scoped_owner.h"
 #include "core/run_report.h"
 #include "resource.h"
@@ -68,13 +69,6 @@ class WindowDc {
   HDC dc_;
 };
 
-std::wstring SystemDirectory() {
-  const UINT length = ::GetSystemDirectoryW(nullptr, 0);
-  std::vector<wchar_t> path(length + 1);
-  const UINT written = ::GetSystemDirectoryW(path.data(), static_cast<UINT>(path.size()));
-  return std::wstring(path.data(), written < path.size() ? written : 0);
-}
-
 // A file-find on the exact path, as the browser's own store lookups do.
 bool Exists(const std::wstring& path) {
   WIN32_FIND_DATAW data;
@@ -134,8 +128,8 @@ CRemovalPass::CRemovalPass(RemovalContext context, IRemovalPlatform* platform, s
                            std::wstring systemFolder)
     : context_(std::move(context)),
       platform_(platform ? *platform : SystemRemovalPlatform()),
-      windowsFolder_(windowsFolder.empty() ? CStoreCleanup::SystemWindowsFolder() : std::move(windowsFolder)),
-      systemFolder_(systemFolder.empty() ? SystemDirectory() : std::move(systemFolder)),
+      windowsFolder_(windowsFolder.empty() ? WindowsFolder() : std::move(windowsFolder)),
+      systemFolder_(systemFolder.empty() ? SystemFolder() : std::move(systemFolder)),
       storeFolder_(windowsFolder_ + L"\\Downloaded Program files") {}
 
 void CRemovalPass::RemoveInstalledComponents() {

@@ -1,5 +1,7 @@
 #include "run_log.h"
 
+#include "common/system_folders.h"
+
 #include <cstdio>
 
 #include "common/text_conversion.h"
@@ -15,11 +17,9 @@ void CRunLog::Begin(const std::wstring& programPath) {
   path_.clear();
   const size_t slash = programPath.find_last_of(L"\\/");
   const std::wstring name = FileNameFor(programPath);
-  wchar_t temp[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, temp);
   const std::wstring candidates[] = {
       slash == std::wstring::npos ? name : programPath.substr(0, slash + 1) + name,
-      std::wstring(temp) + name,
+      TempFolder() + name,
   };
   for (const std::wstring& candidate : candidates) {
     HANDLE h = ::CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,

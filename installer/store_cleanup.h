@@ -18,7 +18,6 @@ class CStoreCleanup {
   void CleanModuleUsage() const;
 
   const std::wstring& WindowsFolder() const { return windowsFolder_; }
-  static std::wstring SystemWindowsFolder();
 
  private:
   template <typename Action>

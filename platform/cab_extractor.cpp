@@ -9,6 +9,7 @@
 #include "common/text_conversion.h"
 #include "platform/core/cab_check.h"
 #include "platform/core/member_name.h"
+#include "common/text_compare.h"
 
 namespace {
 
@@ -87,11 +88,7 @@ bool IsDirectlyInside(const std::wstring& path, const std::wstring& folder) {
   const DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
   if (length == 0 || length >= MAX_PATH) return false;
   const std::wstring fullPath(full, length);
-  if (fullPath.size() <= folder.size() ||
-      ::CompareStringOrdinal(fullPath.c_str(), static_cast<int>(folder.size()), folder.c_str(),
-                             static_cast<int>(folder.size()), TRUE) != CSTR_EQUAL) {
-    return false;
-  }
+  if (fullPath.size() <= folder.size() || !StartsWithNoCase(fullPath, folder)) return false;
   return fullPath.find_first_of(L"\\/", folder.size()) == std::wstring::npos;
 }
 

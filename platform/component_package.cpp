@@ -9,6 +9,8 @@
 #include <cwctype>
 
 #include "cab_extractor.h"
+#include "common/system_folders.h"
+#include "common/text_compare.h"
 #include "common/module_info.h"
 #include "common/scoped_owner.h"
 #include "common/text_conversion.h"
@@ -19,12 +21,6 @@ namespace {
 
 constexpr DWORD kMaxInfBytes = 64 * 1024;
 constexpr DWORD kRegisterTimeoutMs = 60000;
-
-bool EndsWithNoCase(const std::wstring& text, const std::wstring& suffix) {
-  return text.size() >= suffix.size() &&
-         ::CompareStringOrdinal(text.c_str() + text.size() - suffix.size(), -1, suffix.c_str(), -1, TRUE) ==
-             CSTR_EQUAL;
-}
 
 std::wstring StemOf(const std::wstring& path) {
   std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
@@ -55,13 +51,13 @@ HRESULT ErrorForInf(InfError error) {
 }
 
 std::wstring NewPrivateFolder() {
-  wchar_t temp[MAX_PATH] = {};
-  if (::GetTempPathW(MAX_PATH, temp) == 0) return {};
+  const std::wstring temp = TempFolder();
+  if (temp.empty()) return {};
   GUID guid;
   if (FAILED(::CoCreateGuid(&guid))) return {};
   wchar_t name[64];
   swprintf(name, 64, L"kvcd-%08lx%04x%04x", guid.Data1, guid.Data2, guid.Data3);
-  std::wstring folder = std::wstring(temp) + name;
+  std::wstring folder = temp + name;
   // Fresh: an existing folder of that name is not ours.
   return ::CreateDirectoryW(folder.c_str(), nullptr) ? folder : std::wstring();
 }
@@ -201,7 +197,7 @@ HRESULT CComponentPackage::Unpack(const std::atomic<bool>& cancel) {
 
   // People know the component by its main module's description.
   const auto main = std::find_if(files_.begin(), files_.end(), [&](const File& f) {
-    return !f.entry.clsid.empty() && ::CompareStringOrdinal(Utf8ToWide(f.entry.clsid).c_str(), -1, clsid_.c_str(), -1, TRUE) == CSTR_EQUAL;
+    return !f.entry.clsid.empty() && EqualsNoCase(Utf8ToWide(f.entry.clsid), clsid_);
   });
   const File* described = main != files_.end() ? &*main : files_.empty() ? nullptr : &files_.back();
   displayName_ = StemOf(localCab_);

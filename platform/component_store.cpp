@@ -6,30 +6,12 @@
 #include "common/reg_key.h"
 #include "common/scoped_owner.h"
 #include "common/win_error.h"
+#include "common/system_folders.h"
+#include "common/text_compare.h"
 
 namespace {
 
-const wchar_t kModuleUsage[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\";
-const wchar_t kSharedDlls[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-const wchar_t kDistributionUnits[] = L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\";
-
-std::wstring WindowsFolder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetWindowsDirectoryW(path, MAX_PATH);
-  return path;
-}
-
-std::wstring SystemFolder() {
-  wchar_t path[MAX_PATH] = {};
-  ::GetSystemDirectoryW(path, MAX_PATH);
-  return path;
-}
-
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool SameText(const std::wstring& a, const std::wstring& b) {
-  return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
-}
 
 // A name that no other file in the folder has, for staged copies and backups.
 std::wstring TemporaryPath(const std::wstring& folder, const wchar_t* prefix) {
@@ -43,7 +25,7 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.fin
 // The owner recorded for a file, if any.
 std::optional<std::wstring> UsageOwner(const std::wstring& path) {
   RegKey key;
-  if (key.Open(HKEY_LOCAL_MACHINE, kModuleUsage + CComponentStore::ModuleUsageKey(path)) != ERROR_SUCCESS) {
+  if (key.Open(HKEY_LOCAL_MACHINE, kModuleUsageKey + CComponentStore::ModuleUsageKey(path)) != ERROR_SUCCESS) {
     return std::nullopt;
   }
   return key.ReadString(L".Owner").value_or(L"");
@@ -56,7 +38,7 @@ CComponentStore::CComponentStore() : CComponentStore(WindowsFolder(), SystemFold
 CComponentStore::CComponentStore(std::wstring windowsFolder, std::wstring systemFolder)
     : windowsFolder_(std::move(windowsFolder)),
       systemFolder_(std::move(systemFolder)),
-      cacheFolder_(windowsFolder_ + L"\\Downloaded Program Files") {}
+      cacheFolder_(StoreFolderIn(windowsFolder_)) {}
 
 std::wstring CComponentStore::FolderFor(int destDir) const {
   return destDir == 10 ? windowsFolder_ : destDir == 11 ? systemFolder_ : cacheFolder_;
@@ -77,7 +59,7 @@ HRESULT CComponentStore::Plan(const std::wstring& clsid, const std::wstring& nam
   std::wstring target = folder + L"\\" + name;
   if (destDir == 0 && Exists(target)) {
     const auto owner = UsageOwner(target);
-    if (owner && !owner->empty() && !SameText(*owner, clsid) && !SameText(*owner, L"Unknown")) {
+    if (owner && !owner->empty() && !EqualsNoCase(*owner, clsid) && !EqualsNoCase(*owner, L"Unknown")) {
       // Another component's file of the same name stays; ours goes to a conflict folder of its own.
       int next = 1;
       WIN32_FIND_DATAW data;
@@ -170,7 +152,7 @@ void CComponentStore::Discard(std::vector<Placement>& placements) {
 
 void CComponentStore::RecordFile(const std::wstring& clsid, const Placement& placement) const {
   RegKey usage;
-  if (usage.Create(HKEY_LOCAL_MACHINE, kModuleUsage + ModuleUsageKey(placement.target)) != ERROR_SUCCESS) return;
+  if (usage.Create(HKEY_LOCAL_MACHINE, kModuleUsageKey + ModuleUsageKey(placement.target)) != ERROR_SUCCESS) return;
   if (!usage.ReadString(L".Owner")) {
     // A file that was there before any record of it belongs to nobody we know of.
     (void)usage.WriteString(L".Owner", placement.existedBefore && !placement.hadUsageRecord ? L"Unknown" : clsid);
@@ -178,14 +160,14 @@ void CComponentStore::RecordFile(const std::wstring& clsid, const Placement& pla
   if (usage.ReadString(clsid)) return;  // already a client: counted once
   (void)usage.WriteString(clsid, L"");
   RegKey shared;
-  if (shared.Create(HKEY_LOCAL_MACHINE, kSharedDlls) != ERROR_SUCCESS) return;
+  if (shared.Create(HKEY_LOCAL_MACHINE, kSharedDllsKey) != ERROR_SUCCESS) return;
   (void)shared.WriteDword(placement.target, shared.ReadDword(placement.target).value_or(0) + 1);
 }
 
 void CComponentStore::RecordComponent(const std::wstring& clsid, const std::wstring& displayName,
                                       const std::wstring& codeBase, const std::wstring& infPath,
                                       const std::wstring& version, const std::vector<std::wstring>& files) const {
-  const std::wstring unit = kDistributionUnits + clsid;
+  const std::wstring unit = kDistributionUnitsKey + clsid;
   (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE, unit);  // a fresh record per installation
   RegKey key;
   if (key.Create(HKEY_LOCAL_MACHINE, unit) != ERROR_SUCCESS) return;

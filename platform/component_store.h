@@ -6,6 +6,12 @@
 #include <string>
 #include <vector>
 
+// The store's machine-wide records (below HKEY_LOCAL_MACHINE).
+inline constexpr wchar_t kModuleUsageKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\";
+inline constexpr wchar_t kSharedDllsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+inline constexpr wchar_t kDistributionUnitsKey[] =
+    L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\";
+
 // The browser's component store: the download cache folder beside the Windows directory and the
 // machine-wide records that say which component owns which file.
 class CComponentStore {

@@ -29,27 +29,6 @@ constexpr PersistedProperty kProperties[] = {
     {L"SaveXML", PersistedProperty::Kind::Dispatch, 9, nullptr},
 };
 
-HRESULT CopyOut(const ScopedBstr& field, BSTR* out) {
-  if (out == nullptr) return E_POINTER;
-  const BSTR value = field.Get();
-  *out = value != nullptr ? ::SysAllocStringLen(value, ::SysStringLen(value)) : ::SysAllocString(L"");
-  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT CopyIn(ScopedBstr& field, BSTR value) {
-  BSTR copy = nullptr;
-  if (value != nullptr) {
-    copy = ::SysAllocStringLen(value, ::SysStringLen(value));
-    if (copy == nullptr) return E_OUTOFMEMORY;
-  }
-  field.Reset(copy);
-  return S_OK;
-}
-
-std::wstring Text(const ScopedBstr& field) {
-  return field.Get() != nullptr ? std::wstring(field.Get(), ::SysStringLen(field.Get())) : L"";
-}
-
 }  // namespace
 
 CVelmar::CVelmar() : CVelmar(DefaultUpdateSteps()) {}
@@ -78,14 +57,14 @@ const ControlClass& CVelmar::Description() {
 
 STDMETHODIMP CVelmar::Execute(BSTR, BSTR) { return S_OK; }
 
-STDMETHODIMP CVelmar::get_InstallerInfoXML(BSTR* pVal) { return CopyOut(m_bstrInstallerInfoXML, pVal); }
-STDMETHODIMP CVelmar::put_InstallerInfoXML(BSTR newVal) { return CopyIn(m_bstrInstallerInfoXML, newVal); }
-STDMETHODIMP CVelmar::get_DownloadTitleText(BSTR* pVal) { return CopyOut(m_bstrDownloadTitleText, pVal); }
-STDMETHODIMP CVelmar::put_DownloadTitleText(BSTR newVal) { return CopyIn(m_bstrDownloadTitleText, newVal); }
-STDMETHODIMP CVelmar::get_TrustZone(BSTR* pVal) { return CopyOut(m_bstrTrustZone, pVal); }
-STDMETHODIMP CVelmar::put_TrustZone(BSTR newVal) { return CopyIn(m_bstrTrustZone, newVal); }
-STDMETHODIMP CVelmar::get_XMLUrl(BSTR* pVal) { return CopyOut(m_bstrXMLUrl, pVal); }
-STDMETHODIMP CVelmar::put_XMLUrl(BSTR newVal) { return CopyIn(m_bstrXMLUrl, newVal); }
+STDMETHODIMP CVelmar::get_InstallerInfoXML(BSTR* pVal) { return m_bstrInstallerInfoXML.CopyTo(pVal); }
+STDMETHODIMP CVelmar::put_InstallerInfoXML(BSTR newVal) { return m_bstrInstallerInfoXML.CopyFrom(newVal); }
+STDMETHODIMP CVelmar::get_DownloadTitleText(BSTR* pVal) { return m_bstrDownloadTitleText.CopyTo(pVal); }
+STDMETHODIMP CVelmar::put_DownloadTitleText(BSTR newVal) { return m_bstrDownloadTitleText.CopyFrom(newVal); }
+STDMETHODIMP CVelmar::get_TrustZone(BSTR* pVal) { return m_bstrTrustZone.CopyTo(pVal); }
+STDMETHODIMP CVelmar::put_TrustZone(BSTR newVal) { return m_bstrTrustZone.CopyFrom(newVal); }
+STDMETHODIMP CVelmar::get_XMLUrl(BSTR* pVal) { return m_bstrXMLUrl.CopyTo(pVal); }
+STDMETHODIMP CVelmar::put_XMLUrl(BSTR newVal) { return m_bstrXMLUrl.CopyFrom(newVal); }
 
 STDMETHODIMP CVelmar::get_ShowWaitDialog(VARIANT_BOOL* pVal) {
   if (pVal == nullptr) return E_POINTER;
@@ -120,7 +99,7 @@ STDMETHODIMP CVelmar::DownloadFile(BSTR, BSTR, LONG) {
 
 STDMETHODIMP CVelmar::Update(BSTR bstrXMLUrl) {
   const ComPtr<IVelmar> keep_alive(this);  // the steps pump messages; script may let go of us
-  steps_.RegisterTrustedSites(Text(m_bstrTrustZone), OwnerWindow());
+  steps_.RegisterTrustedSites(m_bstrTrustZone.Text(), OwnerWindow());
   m_bUpdateStarted = TRUE;
 
   HandOffRequest request;
@@ -129,7 +108,7 @@ STDMETHODIMP CVelmar::Update(BSTR bstrXMLUrl) {
   if (!request.descriptorUrl.empty()) (void)ResolveUrl(request.descriptorUrl);
   request.pageBaseUrl = L".";
   if (!ResolveUrl(request.pageBaseUrl)) request.pageBaseUrl.clear();
-  request.installerInfoXml = Text(m_bstrInstallerInfoXML);
+  request.installerInfoXml = m_bstrInstallerInfoXML.Text();
   request.showWaitDialog = m_bShowWaitDialog != FALSE;
   request.saveXml = m_bSaveXML != FALSE;
   request.owner = OwnerWindow();
@@ -172,11 +151,9 @@ HWND CVelmar::OwnerWindow() {
 LRESULT CVelmar::OnCreate(WPARAM, LPARAM) {
   // A page's XMLUrl starts an update as soon as the control has its window, unless the page's
   // script already ran one.
-  if (m_bstrXMLUrl.Get() == nullptr || ::SysStringLen(m_bstrXMLUrl.Get()) == 0 || m_bUpdateStarted) {
-    return 0;
-  }
+  if (m_bstrXMLUrl.Empty() || m_bUpdateStarted) return 0;
   // A copy: script may set XMLUrl again while the update runs.
   ScopedBstr url;
-  if (SUCCEEDED(CopyOut(m_bstrXMLUrl, url.Receive()))) (void)Update(url.Get());
+  if (SUCCEEDED(url.CopyFrom(m_bstrXMLUrl.Get()))) (void)Update(url.Get());
   return 0;
 }

@@ -6,6 +6,7 @@
 
 #include "common/reg_key.h"
 #include "common/win_error.h"
+#include "common/text_compare.h"
 
 namespace {
 
@@ -21,15 +22,10 @@ HKEY RootKey(RegRoot root) {
   return nullptr;
 }
 
-bool SameText(std::wstring_view a, std::wstring_view b) {
-  return ::CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 // True when key is parent or the same key as other.
 bool Covers(std::wstring_view key, std::wstring_view other) {
   if (other.size() < key.size()) return false;
-  if (!SameText(key, other.substr(0, key.size()))) return false;
+  if (!EqualsNoCase(key, other.substr(0, key.size()))) return false;
   return other.size() == key.size() || other[key.size()] == L'\\';
 }
 
@@ -52,7 +48,7 @@ bool IsWellKnownParent(std::wstring_view key) {
       L"Software\\Wow6432Node",
   };
   for (std::wstring_view parent : kParents) {
-    if (SameText(parent, key)) return true;
+    if (EqualsNoCase(parent, key)) return true;
   }
   return false;
 }

@@ -13,6 +13,7 @@
 #include "catalog.h"
 #include "common/module_info.h"
 #include "common/scoped_owner.h"
+#include "common/text_compare.h"
 #include "common/user_prompt.h"
 #include "module_enumerator.h"
 #include "stand_in_turn.h"

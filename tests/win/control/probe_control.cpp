@@ -12,11 +12,6 @@ constexpr PersistedProperty kProperties[] = {
     {L"Image", PersistedProperty::Kind::Dispatch, 13, &CLSID_ProbeControl},
 };
 
-HRESULT CopyOut(const ScopedBstr& field, BSTR* out) {
-  *out = ::SysAllocString(field.Get() != nullptr ? field.Get() : L"");
-  return *out != nullptr ? S_OK : E_OUTOFMEMORY;
-}
-
 }  // namespace
 
 CProbeControl::CProbeControl() : color_(::SysAllocString(L"darkgray")) {
@@ -32,11 +27,10 @@ const ControlClass& CProbeControl::Description() {
   return description;
 }
 
-STDMETHODIMP CProbeControl::get_Color(BSTR* value) { return CopyOut(color_, value); }
+STDMETHODIMP CProbeControl::get_Color(BSTR* value) { return color_.CopyTo(value); }
 STDMETHODIMP CProbeControl::put_Color(BSTR value) {
   calls.push_back(L"put:3");
-  color_.Reset(::SysAllocString(value != nullptr ? value : L""));
-  return S_OK;
+  return color_.CopyFrom(value);
 }
 STDMETHODIMP CProbeControl::get_Width(LONG* value) {
   if (failGets) return E_UNEXPECTED;
@@ -68,11 +62,10 @@ STDMETHODIMP CProbeControl::put_Border(VARIANT_BOOL value) {
   FireViewChange();  // its look changed
   return S_OK;
 }
-STDMETHODIMP CProbeControl::get_Image(BSTR* value) { return CopyOut(image_, value); }
+STDMETHODIMP CProbeControl::get_Image(BSTR* value) { return image_.CopyTo(value); }
 STDMETHODIMP CProbeControl::put_Image(BSTR value) {
   calls.push_back(L"put:13");
-  image_.Reset(::SysAllocString(value != nullptr ? value : L""));
-  return S_OK;
+  return image_.CopyFrom(value);
 }
 
 HRESULT CProbeControl::OnDraw(HDC dc, const RECT& bounds) {

@@ -10,7 +10,7 @@
 #include "common/module_info.h"
 #include "common/window/dialog_impl.h"
 #include "common/window/window_impl.h"
-#include "tests/win/window/window_test_ids.h"
+#include "tests/win/common/window_test_ids.h"
 
 namespace {
 
