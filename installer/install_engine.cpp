@@ -30,10 +30,16 @@ bool CInstallEngine::Create(HWND parent) {
 
 void CInstallEngine::Destroy() {
   CWindowImpl::Destroy();
-  binding_.Reset();
-  statusCallback_.Reset();
+  DropReader();
+}
+
+void CInstallEngine::DropReader() {
+  if (reader_) {
+    reader_->Detach();  // first, so that the abort's stop finds nobody
+    reader_->Abort();
+  }
+  reader_.Reset();
   bindContext_.Reset();
-  download_.Reset();
 }
 
 void CInstallEngine::SetTarget(const std::wstring& clsidText, const std::wstring& codeBase,
@@ -49,20 +55,10 @@ void CInstallEngine::Start() {
   CLSID clsid = CLSID_NULL;
   (void)::CLSIDFromString(clsidText_.c_str(), &clsid);  // a bad text asks for CLSID_NULL, which fails
 
-  download_ = MakeComObject<CDownload>(*this);
-  statusCallback_ = download_;
-  bindContext_.Reset();
-
-  HRESULT hr = ::CreateBindCtx(0, &bindContext_);
-  if (SUCCEEDED(hr)) {
-    BIND_OPTS options{};
-    options.cbStruct = sizeof(options);
-    if (SUCCEEDED(bindContext_->GetBindOptions(&options))) {
-      options.grfFlags |= BIND_MAYBOTHERUSER;
-      (void)bindContext_->SetBindOptions(&options);  // without it the service just shows no UI
-    }
-    hr = ::RegisterBindStatusCallback(bindContext_.Get(), statusCallback_.Get(), nullptr, 0);
-  }
+  DropReader();  // one row at a time
+  installResult_ = kOutcomeNoError;
+  reader_ = MakeComObject<CBindStatusReader>(static_cast<IBindStatusOwner&>(*this));
+  HRESULT hr = reader_->PrepareBindContext(BIND_MAYBOTHERUSER, bindContext_.GetAddressOf());
   Microsoft::WRL::ComPtr<IClassFactory> factory;
   if (SUCCEEDED(hr)) {
     hr = service_.GetClassObjectFromURL(clsid, codeBase_.c_str(), version_.ms, version_.ls, nullptr,
@@ -82,8 +78,44 @@ void CInstallEngine::Start() {
 }
 
 HRESULT CInstallEngine::Abort() {
-  if (binding_) (void)binding_->Abort();  // the stop notification reports the outcome
+  if (reader_) reader_->Abort();  // the stop notification reports the outcome
   return S_OK;
+}
+
+HRESULT CInstallEngine::OnBindProgress(ULONG, ULONG, ULONG status, const wchar_t* text) {
+  // The text lives only during this call, so it does not travel with the posted message.
+  ::PostMessageW(Handle(), WM_INSTALL_PROGRESS, status, 0);
+
+  if (status == BINDSTATUS_FINDINGRESOURCE) {
+    // The service looks for the resource once; a second look in a row means it was not found.
+    if (sawFindingResource_) {
+      sawFindingResource_ = false;
+      installResult_ = kOutcomeResourceNotFound;
+      (void)Abort();
+    }
+    sawFindingResource_ = true;
+    return S_OK;
+  }
+  sawFindingResource_ = false;
+  if (status == BINDSTATUS_MIMETYPEAVAILABLE) {
+    if (text != nullptr && std::wcscmp(text, L"text/html") == 0) {
+      // A code base that answers with a web page (typically an error page) holds no CAB.
+      installResult_ = kOutcomeHtmlCodeBase;
+      (void)Abort();
+      return E_INVALIDARG;
+    }
+  }
+  return S_OK;
+}
+
+HRESULT CInstallEngine::OnBindObject(REFIID riid, IUnknown* object) {
+  if (riid != IID_IClassFactory || object == nullptr) return E_INVALIDARG;
+  ::PostMessageW(Handle(), WM_INSTALL_OBJECT, reinterpret_cast<WPARAM>(object), 0);
+  return S_OK;
+}
+
+void CInstallEngine::OnBindStop(HRESULT, const std::wstring&) {
+  ::PostMessageW(Handle(), WM_INSTALL_DONE, 0, 0);
 }
 
 void CInstallEngine::PrepareUserSettings() const {
@@ -120,7 +152,7 @@ void CInstallEngine::RaiseConnectionLimit() const {
 }
 
 LRESULT CInstallEngine::OnObject(WPARAM object, LPARAM) {
-  if (download_) ::SendMessageW(::GetParent(Handle()), WM_INSTALL_DONE, object, 0);
+  if (reader_) ::SendMessageW(::GetParent(Handle()), WM_INSTALL_DONE, object, 0);
   return 0;
 }
 
@@ -130,13 +162,9 @@ LRESULT CInstallEngine::OnProgress(WPARAM statusCode, LPARAM statusText) {
 }
 
 LRESULT CInstallEngine::OnDone(WPARAM, LPARAM) {
-  if (!download_) return 0;
-  const LONG outcome = download_->InstallResult();
-  binding_.Reset();
-  statusCallback_.Reset();
-  bindContext_.Reset();
-  download_.Reset();
+  if (!reader_) return 0;
+  DropReader();  // ended already: this only lets go
   // The dialog may start the next row from inside this call.
-  ::SendMessageW(::GetParent(Handle()), WM_INSTALL_DONE, 0, outcome);
+  ::SendMessageW(::GetParent(Handle()), WM_INSTALL_DONE, 0, installResult_);
   return 0;
 }

@@ -6,10 +6,11 @@
 
 #include <string>
 
+#include "common/bind/bind_status_owner.h"
+#include "common/bind/bind_status_reader.h"
 #include "common/window/window_impl.h"
 #include "core/version_text.h"
-#include "download.h"
-#include "install_messages.h"
+#include "installer/install_messages.h"
 
 class ICodeDownloadService;
 
@@ -22,9 +23,9 @@ struct ConsoleUserSettings {
 };
 
 // Installs one catalog row at a time through the code-download service and reports to its parent
-// dialog with WM_INSTALL_PROGRESS and WM_INSTALL_DONE. It is a hidden child window so that the
-// download callback can post to it.
-class CInstallEngine : private CWindowImpl {
+// dialog with WM_INSTALL_PROGRESS and WM_INSTALL_DONE. It is a hidden child window: the row's
+// bind-status notifications are posted to it, so the dialog's handlers run in the order they came.
+class CInstallEngine : private CWindowImpl, private IBindStatusOwner {
  public:
   CInstallEngine(ICodeDownloadService& service, ConsoleUserSettings user);
   ~CInstallEngine();
@@ -43,11 +44,6 @@ class CInstallEngine : private CWindowImpl {
   // Asks the binding in progress, if any, to end. Always succeeds.
   HRESULT Abort();
 
-  // State shared by the row's download callback.
-  void HoldBinding(IBinding* binding) { binding_ = binding; }
-  void ForgetBinding() { binding_.Reset(); }
-  bool& SawFindingResource() { return sawFindingResource_; }
-
   const std::wstring& ClsidText() const { return clsidText_; }
   const std::wstring& CodeBase() const { return codeBase_; }
   VersionPair Version() const { return version_; }
@@ -64,6 +60,15 @@ class CInstallEngine : private CWindowImpl {
   LRESULT OnDone(WPARAM, LPARAM);
   void PrepareUserSettings() const;
   void RaiseConnectionLimit() const;
+  // Cuts the row's reader loose and ends its binding, if one runs.
+  void DropReader();
+
+  // IBindStatusOwner: the row's notifications, posted on to the engine window.
+  HRESULT OnBindProgress(ULONG progress, ULONG progressMax, ULONG status,
+                         const wchar_t* text) override;
+  HRESULT OnBindObject(REFIID riid, IUnknown* object) override;
+  void OnBindStop(HRESULT result, const std::wstring& text) override;
+  HWND BindWindow() override { return Handle(); }
 
   ICodeDownloadService& service_;
   const ConsoleUserSettings user_;
@@ -72,10 +77,9 @@ class CInstallEngine : private CWindowImpl {
   std::wstring codeBase_;
   VersionPair version_;
 
-  Microsoft::WRL::ComPtr<CDownload> download_;  // the row in progress, if any
+  Microsoft::WRL::ComPtr<CBindStatusReader> reader_;  // the row in progress, if any
   Microsoft::WRL::ComPtr<IBindCtx> bindContext_;
-  Microsoft::WRL::ComPtr<IBindStatusCallback> statusCallback_;
-  Microsoft::WRL::ComPtr<IBinding> binding_;
+  LONG installResult_ = kOutcomeNoError;  // of the row in progress
   // Set while the last status was finding-resource; deliberately kept from one row to the next.
   bool sawFindingResource_ = false;
 };

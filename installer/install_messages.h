@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-// Private messages from the download callback to the engine window and from the engine to the
-// main dialog. The numbers are fixed: both windows use the same ones.
+// Private messages from the engine's bind-status notifications to the engine window and from the
+// engine to the main dialog. The numbers are fixed: both windows use the same ones.
 //
 // WM_INSTALL_DONE      to the engine: the binding ended (parameters ignored).
 //                      to the dialog: wParam non-zero (the class object) when the object arrived;

@@ -198,16 +198,25 @@ TEST_F(EngineFixture, AbortEndsTheBindingAndIsHarmlessWithoutOne) {
 }
 
 TEST_F(EngineFixture, CallbackNamesTheEngineAsOwnerWindow) {
-  Microsoft::WRL::ComPtr<CDownload> download;
-  download = MakeComObject<CDownload>(engine);
-  Microsoft::WRL::ComPtr<IWindowForBindingUI> ui;
-  ASSERT_EQ(S_OK, download->QueryInterface(IID_IWindowForBindingUI, reinterpret_cast<void**>(ui.GetAddressOf())));
   HWND window = reinterpret_cast<HWND>(0xdeadbeef);
-  EXPECT_EQ(S_OK, ui->GetWindow(IID_IHttpSecurity, &window));
+  // Asked of the callback the engine registered, while its row runs (through the service
+  // provider of the holder the bind context keeps it in).
+  const auto ask = [&](IBindStatusCallback* callback) {
+    Microsoft::WRL::ComPtr<IServiceProvider> services;
+    ASSERT_EQ(S_OK, callback->QueryInterface(IID_PPV_ARGS(&services)));
+    Microsoft::WRL::ComPtr<IWindowForBindingUI> ui;
+    ASSERT_EQ(S_OK, services->QueryService(IID_IWindowForBindingUI, IID_IWindowForBindingUI,
+                                           reinterpret_cast<void**>(ui.GetAddressOf())));
+    EXPECT_EQ(S_OK, ui->GetWindow(IID_IHttpSecurity, &window));
+    LONG priority = 0;
+    EXPECT_EQ(E_NOTIMPL, callback->GetPriority(&priority));
+    EXPECT_EQ(E_NOTIMPL, callback->OnLowResource(0));
+  };
+  service.SetDefaultScript(
+      {MK_S_ASYNCHRONOUS, {BindStep::Start(), BindStep::Action(ask), BindStep::Stop()}});
+  Install();
+  ASSERT_TRUE(parent.WaitForDone());
   EXPECT_EQ(engine.Handle(), window);
-  LONG priority = 0;
-  EXPECT_EQ(E_NOTIMPL, download->GetPriority(&priority));
-  EXPECT_EQ(E_NOTIMPL, download->OnLowResource(0));
 }
 
 // Installing the connection-limit component raises the user's per-server limit to at least 10.

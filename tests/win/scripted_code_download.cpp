@@ -197,17 +197,3 @@ BindScript FailsScript(HRESULT result) {
           {BindStep::BindInfo(), BindStep::Start(), BindStep::Progress(BINDSTATUS_FINDINGRESOURCE, L"x.cab"),
            BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA), BindStep::Stop(result)}};
 }
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
-  const DWORD start = ::GetTickCount();
-  while (!done()) {
-    if (::GetTickCount() - start > timeoutMs) return false;
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageW(&msg);
-    }
-    if (!done()) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-  return true;
-}

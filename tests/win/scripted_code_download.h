@@ -12,6 +12,7 @@
 
 #include "common/scoped_owner.h"
 #include "platform/code_download.h"
+#include "tests/win/pump_until.h"
 
 // One notification (or test action) of a scripted binding.
 struct BindStep {
@@ -115,6 +116,3 @@ class CScriptedCodeDownload final : public ICodeDownloadService {
 
 // A class factory that creates nothing, as the scripted service hands out.
 Microsoft::WRL::ComPtr<IClassFactory> MakeStubClassFactory();
-
-// Pumps the thread's messages until the predicate holds or the time runs out.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 10000);
