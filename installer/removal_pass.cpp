@@ -128,8 +128,8 @@ CRemovalPass::CRemovalPass(RemovalContext context, IRemovalPlatform* platform, s
                            std::wstring systemFolder)
     : context_(std::move(context)),
       platform_(platform ? *platform : SystemRemovalPlatform()),
-      windowsFolder_(windowsFolder.empty() ? WindowsFolder() : std::move(windowsFolder)),
-      systemFolder_(systemFolder.empty() ? SystemFolder() : std::move(systemFolder)),
+      windowsFolder_(windowsFolder.empty() ? ::WindowsFolder() : std::move(windowsFolder)),
+      systemFolder_(systemFolder.empty() ? ::SystemFolder() : std::move(systemFolder)),
       storeFolder_(windowsFolder_ + L"\\Downloaded Program files") {}
 
 void CRemovalPass::RemoveInstalledComponents() {
