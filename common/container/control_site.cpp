@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "common/com_server/variant.h"
+#include "common/screen_units.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -48,26 +49,6 @@ const Ambient kAmbients[] = {
        v = ScopedVariant(SystemColor(COLOR_WINDOWTEXT));
      }},
 };
-
-// The screen's pixels per logical inch, for HIMETRIC conversions.
-class ScreenDpi {
- public:
-  ScreenDpi() {
-    HDC screen = ::GetDC(nullptr);
-    if (screen == nullptr) return;  // keep the common 96
-    x_ = ::GetDeviceCaps(screen, LOGPIXELSX);
-    y_ = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
-  }
-  int X() const { return x_; }
-  int Y() const { return y_; }
-
- private:
-  int x_ = 96;
-  int y_ = 96;
-};
-
-constexpr float kHimetricPerInch = 2540.0f;
 
 }  // namespace
 
@@ -172,15 +153,16 @@ STDMETHODIMP CControlSite::GetExtendedControl(IDispatch** control) {
 STDMETHODIMP CControlSite::TransformCoords(POINTL* himetric, POINTF* container, DWORD flags) {
   if (himetric == nullptr || container == nullptr) return E_POINTER;
   // Positions and sizes convert alike: the container's origin is the window's.
-  const ScreenDpi dpi;
+  const SIZE dpi = ScreenPixelsPerInch();
+  const float per_inch = static_cast<float>(kHimetricPerInch);
   if (flags & XFORMCOORDS_HIMETRICTOCONTAINER) {
-    container->x = static_cast<float>(himetric->x) * static_cast<float>(dpi.X()) / kHimetricPerInch;
-    container->y = static_cast<float>(himetric->y) * static_cast<float>(dpi.Y()) / kHimetricPerInch;
+    container->x = static_cast<float>(himetric->x) * static_cast<float>(dpi.cx) / per_inch;
+    container->y = static_cast<float>(himetric->y) * static_cast<float>(dpi.cy) / per_inch;
     return S_OK;
   }
   if (flags & XFORMCOORDS_CONTAINERTOHIMETRIC) {
-    himetric->x = std::lround(container->x * kHimetricPerInch / static_cast<float>(dpi.X()));
-    himetric->y = std::lround(container->y * kHimetricPerInch / static_cast<float>(dpi.Y()));
+    himetric->x = std::lround(container->x * per_inch / static_cast<float>(dpi.cx));
+    himetric->y = std::lround(container->y * per_inch / static_cast<float>(dpi.cy));
     return S_OK;
   }
   return E_INVALIDARG;

@@ -1,35 +1,8 @@
-#include "control_core.h"
+#include "common/control/control_core.h"
 
-#include "property_table.h"
+#include "common/control/property_table.h"
 
 using Microsoft::WRL::ComPtr;
-
-namespace {
-
-constexpr LONG kHimetricPerInch = 2540;
-
-struct ScreenDpi {
-  int x = 96;
-  int y = 96;
-};
-
-ScreenDpi QueryScreenDpi() {
-  ScreenDpi dpi;
-  HDC screen = ::GetDC(nullptr);
-  if (screen != nullptr) {
-    dpi.x = ::GetDeviceCaps(screen, LOGPIXELSX);
-    dpi.y = ::GetDeviceCaps(screen, LOGPIXELSY);
-    ::ReleaseDC(nullptr, screen);
-  }
-  return dpi;
-}
-
-}  // namespace
-
-SIZEL PixelsToHimetric(SIZE pixels) {
-  const ScreenDpi dpi = QueryScreenDpi();
-  return {::MulDiv(pixels.cx, kHimetricPerInch, dpi.x), ::MulDiv(pixels.cy, kHimetricPerInch, dpi.y)};
-}
 
 ControlCore::~ControlCore() = default;  // a window still there is unlinked, then destroyed
 

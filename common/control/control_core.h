@@ -7,6 +7,7 @@
 
 #include <span>
 
+#include "common/screen_units.h"
 #include "common/window/window_impl.h"
 
 // One property a control keeps through its stream, storage and property bag, in table order.
@@ -141,6 +142,3 @@ class ControlCore {
   bool ui_active_ = false;
   RECT position_ = {};
 };
-
-// Pixels of the screen to HIMETRIC (0.01 mm), as the container measures.
-SIZEL PixelsToHimetric(SIZE pixels);
