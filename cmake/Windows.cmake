@@ -65,3 +65,55 @@ function(kovira_com_server_dll target out_dir)
   target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
   set_target_properties(${target} PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${out_dir})
 endfunction()
+
+# An ActiveX control DLL, <Name>.dll in KOVIRA_BIN_DIR, built on the control framework:
+#   kovira_control_dll(<Name> IDL <idl> RC <rc> SOURCES <source>... MODULE <source>...
+#                      [RESOURCE_DEPENDS <file>...])
+# makes three targets (<lower> is <Name> in lower case):
+#   <lower>_control  static library of SOURCES, the control itself, so that tests can host it in
+#                    their own process; its users see the type library's header (<idl stem>.h)
+#   <lower>_res      object library of RC and the type library (TYPELIB 1); RC can include
+#                    <lower>_version.h (<NAME>_VERSION_COMMAS, <NAME>_VERSION_TEXT: the project's
+#                    version) and files beside it, and is rebuilt when RESOURCE_DEPENDS change
+#   <Name>           the DLL: MODULE (its class table and registration rows) over both
+function(kovira_control_dll name)
+  cmake_parse_arguments(C "" "IDL;RC" "SOURCES;MODULE;RESOURCE_DEPENDS" ${ARGN})
+  foreach(required IN ITEMS IDL RC SOURCES MODULE)
+    if(NOT C_${required})
+      message(FATAL_ERROR "kovira_control_dll(${name}): ${required} is missing")
+    endif()
+  endforeach()
+  string(TOLOWER ${name} lower)
+  string(TOUPPER ${name} upper)
+  set(gen ${CMAKE_CURRENT_BINARY_DIR}/gen)
+
+  get_filename_component(idl ${C_IDL} ABSOLUTE)
+  get_filename_component(stem ${idl} NAME_WE)
+  kovira_widl(${idl} ${gen})
+
+  # Written only when the version changes, so resources are not rebuilt on every cmake run.
+  set(version_header ${gen}/${lower}_version.h)
+  string(JOIN "," version_commas ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR}
+         ${PROJECT_VERSION_PATCH} ${PROJECT_VERSION_TWEAK})
+  string(CONCAT version_text "#pragma once\n"
+         "#define ${upper}_VERSION_COMMAS ${version_commas}\n"
+         "#define ${upper}_VERSION_TEXT \"${PROJECT_VERSION}\"\n")
+  file(CONFIGURE OUTPUT ${version_header} CONTENT "${version_text}" @ONLY)
+
+  add_library(${lower}_control STATIC ${C_SOURCES} ${gen}/${stem}.h)
+  target_include_directories(${lower}_control PUBLIC ${gen})
+  # kovira_container: a control may host other controls (a panel's views hold browser controls).
+  target_link_libraries(${lower}_control PUBLIC kovira_control kovira_container)
+
+  add_library(${lower}_res OBJECT ${C_RC} ${${stem}_TLB_RC})
+  target_include_directories(${lower}_res PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${gen})
+  set(resource_depends ${version_header})
+  foreach(file IN LISTS C_RESOURCE_DEPENDS)
+    get_filename_component(file ${file} ABSOLUTE)
+    list(APPEND resource_depends ${file})
+  endforeach()
+  set_source_files_properties(${C_RC} PROPERTIES OBJECT_DEPENDS "${resource_depends}")
+
+  kovira_com_server_dll(${name} ${KOVIRA_BIN_DIR} ${C_MODULE} $<TARGET_OBJECTS:${lower}_res>)
+  target_link_libraries(${name} PRIVATE ${lower}_control)
+endfunction()

@@ -51,7 +51,7 @@ bool Holds(const CWideStringList& list, const std::wstring& path) {
 class StandIn {
  public:
   explicit StandIn(const std::vector<std::wstring>& modules, const std::wstring& switches = L"") {
-    const fs::path program = BuildFolder() / L"tools-bin" / L"stand_in_browser.exe";
+    const fs::path program = BuildFolder() / L"stand_in_browser" / L"stand_in_browser.exe";
     std::wstring commandLine = L"\"" + program.wstring() + L"\" --lifetime 30000 " + switches;
     for (const auto& module : modules) commandLine += L" \"" + module + L"\"";
     STARTUPINFOW startup = {sizeof(startup)};

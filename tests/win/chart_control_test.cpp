@@ -12,7 +12,7 @@
 #include "common/scoped_owner.h"
 #include "removal_pass.h"
 #include "temp_folder.h"
-#include "tools/chart_stand_ins/chart_stand_in_clsid.h"
+#include "tests/fixtures/chart_stand_ins/chart_stand_in_clsid.h"
 
 namespace {
 

@@ -7,7 +7,7 @@ From gcab (which compresses every MSZIP block on its own and writes checksums):
   multi.cab   MSZIP: a 160 KB text, a binary table, a note and an empty file, in one folder
   stored.cab  the same members without compression
   small.cab   MSZIP: two short texts, one block; small enough to corrupt byte by byte
-From tools/make_cab.py: plain.cab, no compression, checksums 0.
+From tests/fixtures/make_cab.py: plain.cab, no compression, checksums 0.
 From the writer below, which, like Microsoft's, lets each MSZIP block refer back into the
 previous ones (the history a decoder must keep):
   history.cab     one folder, MSZIP blocks that need the history, checksums
@@ -26,7 +26,7 @@ import subprocess
 import sys
 import zlib
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "tools"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "fixtures"))
 import make_cab  # noqa: E402
 
 BLOCK = 32768
