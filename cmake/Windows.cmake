@@ -106,7 +106,7 @@ function(kovira_control_dll name)
   target_link_libraries(${lower}_control PUBLIC kovira_control kovira_container)
 
   add_library(${lower}_res OBJECT ${C_RC} ${${stem}_TLB_RC})
-  target_include_directories(${lower}_res PRIVATE ${CMAKE_CURRENT_SOURCE_DIR} ${gen})
+  target_include_directories(${lower}_res PRIVATE ${CMAKE_SOURCE_DIR} ${gen})
   set(resource_depends ${version_header})
   foreach(file IN LISTS C_RESOURCE_DEPENDS)
     get_filename_component(file ${file} ABSOLUTE)

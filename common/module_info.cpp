@@ -1,4 +1,4 @@
-#include "module_info.h"
+#include "common/module_info.h"
 
 #include <vector>
 
@@ -57,16 +57,17 @@ std::optional<std::wstring> FileVersionString(const std::wstring& path, const st
     WORD codePage;
   }* translation = nullptr;
   UINT length = 0;
-  if (!::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                        &length) ||
+  if (!::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(&translation), &length) ||
       length < sizeof(Translation)) {
     return std::nullopt;
   }
   wchar_t query[96];
-  swprintf(query, 96, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language, translation->codePage,
-           name.c_str());
+  swprintf(query, 96, L"\\StringFileInfo\\%04x%04x\\%ls", translation->language,
+           translation->codePage, name.c_str());
   wchar_t* value = nullptr;
-  if (!::VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&value), &length) || value == nullptr) {
+  if (!::VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&value), &length) ||
+      value == nullptr) {
     return std::nullopt;
   }
   return std::wstring(value, length > 0 && value[length - 1] == L'\0' ? length - 1 : length);

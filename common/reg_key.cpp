@@ -1,4 +1,4 @@
-#include "reg_key.h"
+#include "common/reg_key.h"
 
 #include <vector>
 
@@ -9,16 +9,16 @@ LONG RegKey::Open(HKEY root, const std::wstring& path, REGSAM access) {
 
 LONG RegKey::Create(HKEY root, const std::wstring& path, REGSAM access) {
   key_.Reset();
-  return ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access,
-                           nullptr, key_.Receive(), nullptr);
+  return ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,
+                           key_.Receive(), nullptr);
 }
 
 std::optional<DWORD> RegKey::ReadDword(const std::wstring& name) const {
   DWORD value = 0;
   DWORD size = sizeof(value);
   DWORD type = 0;
-  if (::RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &type,
-                         reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+  if (::RegQueryValueExW(key_.Get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                         &size) != ERROR_SUCCESS ||
       size != sizeof(value)) {
     return std::nullopt;
   }

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "scoped_owner.h"
+#include "common/scoped_owner.h"
 
 // An open registry key. Failed opens leave the object closed; failures are returned, never thrown.
 class RegKey {

@@ -23,7 +23,8 @@ std::wstring AskForPath(Call call) {
 }  // namespace
 
 std::wstring WindowsFolder() {
-  return AskForPath([](wchar_t* buffer, UINT size) { return ::GetWindowsDirectoryW(buffer, size); });
+  return AskForPath(
+      [](wchar_t* buffer, UINT size) { return ::GetWindowsDirectoryW(buffer, size); });
 }
 
 std::wstring SystemFolder() {

@@ -1,11 +1,10 @@
-#include "user_prompt.h"
+#include "common/user_prompt.h"
 
 namespace {
 
 class SystemPrompt final : public IUserPrompt {
  public:
-  int Show(HWND owner, const std::wstring& text, const std::wstring& caption,
-           UINT style) override {
+  int Show(HWND owner, const std::wstring& text, const std::wstring& caption, UINT style) override {
     return ::MessageBoxW(owner, text.c_str(), caption.c_str(), style);
   }
 };

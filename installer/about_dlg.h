@@ -11,9 +11,9 @@ class CAboutDlg : public CDialogImpl {
 
  protected:
   BEGIN_MSG_MAP(CAboutDlg)
-    COMMAND_ID_HANDLER(IDOK, OnClose)
-    COMMAND_ID_HANDLER(IDCANCEL, OnClose)
-    CHAIN_MSG_MAP(CDialogImpl)
+  COMMAND_ID_HANDLER(IDOK, OnClose)
+  COMMAND_ID_HANDLER(IDCANCEL, OnClose)
+  CHAIN_MSG_MAP(CDialogImpl)
   END_MSG_MAP()
 
   void OnInitDialog() override;

@@ -1,12 +1,12 @@
-#include "browser_check.h"
+#include "installer/browser_check.h"
 
 #include <cwchar>
 
-#include "catalog.h"
-#include "common/user_prompt.h"
-#include "module_enumerator.h"
-#include "wide_string_list.h"
 #include "common/text_compare.h"
+#include "common/user_prompt.h"
+#include "installer/catalog.h"
+#include "installer/module_enumerator.h"
+#include "installer/wide_string_list.h"
 
 namespace {
 
@@ -26,8 +26,9 @@ IModuleLister& SystemModuleLister() {
   return lister;
 }
 
-CBrowserCheck::CBrowserCheck(const CCatalog& catalog, bool& confirmClose, IUserPrompt& prompt, HWND owner,
-                             std::wstring caption, std::wstring question, IModuleLister* modules)
+CBrowserCheck::CBrowserCheck(const CCatalog& catalog, bool& confirmClose, IUserPrompt& prompt,
+                             HWND owner, std::wstring caption, std::wstring question,
+                             IModuleLister* modules)
     : catalog_(catalog),
       confirmClose_(confirmClose),
       prompt_(prompt),
@@ -50,7 +51,8 @@ BOOL CALLBACK CBrowserCheck::CheckEach(HWND window, LPARAM self) {
 bool CBrowserCheck::CheckWindow(HWND window) {
   wchar_t className[128] = {};
   ::GetClassNameW(window, className, 128);
-  if (std::wcscmp(className, kFrameClass) != 0) return true;  // the class name is case-sensitive here
+  if (std::wcscmp(className, kFrameClass) != 0)
+    return true;  // the class name is case-sensitive here
 
   DWORD processId = 0;
   ::GetWindowThreadProcessId(window, &processId);
@@ -83,7 +85,8 @@ bool CBrowserCheck::HoldsCatalogModule(const CWideStringList& paths) const {
     for (size_t i = 0; i < paths.Count(); ++i) {
       const wchar_t* path = paths.Get(i);
       if (path == nullptr) continue;
-      if (ContainsNoCase(path, entry.moduleName) || ContainsNoCase(path, kChartControlModule)) return true;
+      if (ContainsNoCase(path, entry.moduleName) || ContainsNoCase(path, kChartControlModule))
+        return true;
     }
   }
   return false;

@@ -1,4 +1,4 @@
-#include "catalog.h"
+#include "installer/catalog.h"
 
 #include <windows.h>
 
@@ -19,7 +19,8 @@ bool EntryExists(const std::wstring& path) {
 
 std::wstring CCatalog::CabFolderFor(const std::wstring& programPath) {
   const size_t slash = programPath.rfind(L'\\');
-  const std::wstring folder = slash == std::wstring::npos ? std::wstring() : programPath.substr(0, slash);
+  const std::wstring folder =
+      slash == std::wstring::npos ? std::wstring() : programPath.substr(0, slash);
   return folder + L"\\cabfiles";
 }
 
@@ -47,6 +48,6 @@ bool CCatalog::Scan(const std::wstring& programPath) {
 }
 
 size_t CCatalog::FoundCount() const {
-  return static_cast<size_t>(
-      std::count_if(rows_.begin(), rows_.end(), [](const CatalogEntry& row) { return row.cabPresent; }));
+  return static_cast<size_t>(std::count_if(rows_.begin(), rows_.end(),
+                                           [](const CatalogEntry& row) { return row.cabPresent; }));
 }

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string>
 
-#include "core/catalog_table.h"
+#include "installer/core/catalog_table.h"
 
 // One row of the catalog as the dialog holds it: table data plus what the scan found.
 struct CatalogEntry {

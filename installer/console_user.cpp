@@ -1,4 +1,4 @@
-#include "console_user.h"
+#include "installer/console_user.h"
 
 #include <lm.h>
 
@@ -11,13 +11,15 @@
 namespace {
 
 const wchar_t kExtSettingsPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\Settings\\";
-const char kShellModuleName[] = "Explorer.EXE";  // exact case: Wine's own "explorer.exe" is no logon shell
+const char kShellModuleName[] =
+    "Explorer.EXE";  // exact case: Wine's own "explorer.exe" is no logon shell
 constexpr DWORD kProcessAccess = PROCESS_QUERY_INFORMATION | PROCESS_VM_READ;
 // One call of this size: more accounts than fit means none is examined.
 constexpr DWORD kAccountEnumBytes = 1024;
 
 using ConvertSidToStringSidFn = BOOL(WINAPI*)(PSID, LPSTR*);
-using LookupAccountNameFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, PSID, LPDWORD, LPSTR, LPDWORD, PSID_NAME_USE);
+using LookupAccountNameFn = BOOL(WINAPI*)(LPCSTR, LPCSTR, PSID, LPDWORD, LPSTR, LPDWORD,
+                                          PSID_NAME_USE);
 using EqualSidFn = BOOL(WINAPI*)(PSID, PSID);
 using GetModuleBaseNameFn = DWORD(WINAPI*)(HANDLE, HMODULE, LPSTR, DWORD);
 using EnumProcessesFn = BOOL(WINAPI*)(DWORD*, DWORD, DWORD*);
@@ -25,8 +27,8 @@ using EnumProcessModulesFn = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD);
 using ProcessIdToSessionIdFn = BOOL(WINAPI*)(DWORD, DWORD*);
 using GetConsoleSessionFn = DWORD(WINAPI*)();
 using NetApiBufferFreeFn = NET_API_STATUS(NET_API_FUNCTION*)(LPVOID);
-using NetUserEnumFn = NET_API_STATUS(NET_API_FUNCTION*)(LPCWSTR, DWORD, DWORD, LPBYTE*, DWORD, LPDWORD,
-                                                        LPDWORD, PDWORD);
+using NetUserEnumFn = NET_API_STATUS(NET_API_FUNCTION*)(LPCWSTR, DWORD, DWORD, LPBYTE*, DWORD,
+                                                        LPDWORD, LPDWORD, PDWORD);
 
 struct Entries {
   ConvertSidToStringSidFn convertSidToStringSid = nullptr;
@@ -119,7 +121,8 @@ bool AccountHasSid(const Entries& e, const wchar_t* account, PSID wanted) {
   std::vector<BYTE> sid(sidSize);
   std::vector<char> domain(domainSize + 1);
   domainSize = static_cast<DWORD>(domain.size());
-  if (!e.lookupAccountName(nullptr, name.c_str(), sid.data(), &sidSize, domain.data(), &domainSize, &use)) {
+  if (!e.lookupAccountName(nullptr, name.c_str(), sid.data(), &sidSize, domain.data(), &domainSize,
+                           &use)) {
     return false;
   }
   return e.equalSid(sid.data(), wanted) != FALSE;
@@ -132,14 +135,15 @@ bool IsLocalAdministrator(const Entries& e, PSID user) {
   DWORD read = 0;
   DWORD total = 0;
   DWORD resume = 0;
-  const NET_API_STATUS status =
-      e.netUserEnum(nullptr, 1, FILTER_NORMAL_ACCOUNT, &data, kAccountEnumBytes, &read, &total, &resume);
+  const NET_API_STATUS status = e.netUserEnum(nullptr, 1, FILTER_NORMAL_ACCOUNT, &data,
+                                              kAccountEnumBytes, &read, &total, &resume);
   ScopedOwner<NetBufferTraits> buffer;
   if (data != nullptr) buffer.Reset(NetBuffer{data, e.netApiBufferFree});
   if (status != NERR_Success || data == nullptr) return false;
   const auto* accounts = reinterpret_cast<const USER_INFO_1*>(data);
   for (DWORD i = 0; i < read; ++i) {
-    if (AccountHasSid(e, accounts[i].usri1_name, user)) return accounts[i].usri1_priv == USER_PRIV_ADMIN;
+    if (AccountHasSid(e, accounts[i].usri1_name, user))
+      return accounts[i].usri1_priv == USER_PRIV_ADMIN;
   }
   return false;
 }
@@ -154,16 +158,17 @@ ConsoleUserSettings FindConsoleUser(const ConsoleUserApi& api) {
   if (!advapi || !netapi || !kernel || !psapi) return {};
 
   Entries e;
-  const bool resolved = Resolve(api, advapi.Get(), "ConvertSidToStringSidA", e.convertSidToStringSid) &&
-                        Resolve(api, advapi.Get(), "LookupAccountNameA", e.lookupAccountName) &&
-                        Resolve(api, advapi.Get(), "EqualSid", e.equalSid) &&
-                        Resolve(api, psapi.Get(), "GetModuleBaseNameA", e.getModuleBaseName) &&
-                        Resolve(api, psapi.Get(), "EnumProcesses", e.enumProcesses) &&
-                        Resolve(api, psapi.Get(), "EnumProcessModules", e.enumProcessModules) &&
-                        Resolve(api, kernel.Get(), "ProcessIdToSessionId", e.processIdToSessionId) &&
-                        Resolve(api, kernel.Get(), "WTSGetActiveConsoleSessionId", e.getConsoleSession) &&
-                        Resolve(api, netapi.Get(), "NetApiBufferFree", e.netApiBufferFree) &&
-                        Resolve(api, netapi.Get(), "NetUserEnum", e.netUserEnum);
+  const bool resolved =
+      Resolve(api, advapi.Get(), "ConvertSidToStringSidA", e.convertSidToStringSid) &&
+      Resolve(api, advapi.Get(), "LookupAccountNameA", e.lookupAccountName) &&
+      Resolve(api, advapi.Get(), "EqualSid", e.equalSid) &&
+      Resolve(api, psapi.Get(), "GetModuleBaseNameA", e.getModuleBaseName) &&
+      Resolve(api, psapi.Get(), "EnumProcesses", e.enumProcesses) &&
+      Resolve(api, psapi.Get(), "EnumProcessModules", e.enumProcessModules) &&
+      Resolve(api, kernel.Get(), "ProcessIdToSessionId", e.processIdToSessionId) &&
+      Resolve(api, kernel.Get(), "WTSGetActiveConsoleSessionId", e.getConsoleSession) &&
+      Resolve(api, netapi.Get(), "NetApiBufferFree", e.netApiBufferFree) &&
+      Resolve(api, netapi.Get(), "NetUserEnum", e.netUserEnum);
   if (!resolved) return {};
 
   ScopedHandle shell = FindShellProcess(api, e, e.getConsoleSession());

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "install_engine.h"
+#include "installer/install_engine.h"
 
 // The calls discovery makes directly. Everything else it needs is loaded by name through
 // loadLibrary/getProcAddress, so that the program starts on systems lacking some of them.
@@ -12,8 +12,9 @@ struct ConsoleUserApi {
   FARPROC(WINAPI* getProcAddress)(HMODULE module, LPCSTR name) = ::GetProcAddress;
   HANDLE(WINAPI* openProcess)(DWORD access, BOOL inherit, DWORD processId) = ::OpenProcess;
   BOOL(WINAPI* openProcessToken)(HANDLE process, DWORD access, PHANDLE token) = ::OpenProcessToken;
-  BOOL(WINAPI* getTokenInformation)(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID data,
-                                    DWORD size, PDWORD needed) = ::GetTokenInformation;
+  BOOL(WINAPI* getTokenInformation)
+  (HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID data, DWORD size,
+   PDWORD needed) = ::GetTokenInformation;
   BOOL(WINAPI* isValidSid)(PSID sid) = ::IsValidSid;
 };
 

@@ -1,7 +1,8 @@
-#include "deletion_list.h"
-#include "common/text_compare.h"
+#include "installer/deletion_list.h"
 
 #include <windows.h>
+
+#include "common/text_compare.h"
 
 bool CDeletionList::IsInDeletionList(const std::wstring& name) const {
   bool found = false;

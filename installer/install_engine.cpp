@@ -1,13 +1,14 @@
-#include "install_engine.h"
+#include "installer/install_engine.h"
 
 #include "common/reg_key.h"
-#include "core/catalog_table.h"
+#include "installer/core/catalog_table.h"
 #include "platform/code_download.h"
 
 namespace {
 
 constexpr DWORD kMinConnectionsPerServer = 10;
-const wchar_t kPreApprovedPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\";
+const wchar_t kPreApprovedPath[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\";
 const wchar_t kInternetSettingsPath[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
 
@@ -19,10 +20,10 @@ CInstallEngine::CInstallEngine(ICodeDownloadService& service, ConsoleUserSetting
 CInstallEngine::~CInstallEngine() { Destroy(); }
 
 bool CInstallEngine::Create(HWND parent) {
-  ScopedWindow window(::CreateWindowExW(0, L"button", L"", WS_CHILD, 0, 0, 0, 0, parent,
-                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)),
-                                        reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)),
-                                        nullptr));
+  ScopedWindow window(::CreateWindowExW(
+      0, L"button", L"", WS_CHILD, 0, 0, 0, 0, parent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)),
+      reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr));
   if (!window || FAILED(Subclass(window.Get()))) return false;
   (void)window.Take();  // destroyed by Destroy from now on
   return true;
@@ -53,7 +54,8 @@ void CInstallEngine::Start() {
   if (user_.userRoot != nullptr) PrepareUserSettings();
 
   CLSID clsid = CLSID_NULL;
-  (void)::CLSIDFromString(clsidText_.c_str(), &clsid);  // a bad text asks for CLSID_NULL, which fails
+  (void)::CLSIDFromString(clsidText_.c_str(),
+                          &clsid);  // a bad text asks for CLSID_NULL, which fails
 
   DropReader();  // one row at a time
   installResult_ = kOutcomeNoError;
@@ -61,9 +63,10 @@ void CInstallEngine::Start() {
   HRESULT hr = reader_->PrepareBindContext(BIND_MAYBOTHERUSER, bindContext_.GetAddressOf());
   Microsoft::WRL::ComPtr<IClassFactory> factory;
   if (SUCCEEDED(hr)) {
-    hr = service_.GetClassObjectFromURL(clsid, codeBase_.c_str(), version_.ms, version_.ls, nullptr,
-                                        bindContext_.Get(), CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                        IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
+    hr = service_.GetClassObjectFromURL(
+        clsid, codeBase_.c_str(), version_.ms, version_.ls, nullptr, bindContext_.Get(),
+        CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IClassFactory,
+        reinterpret_cast<void**>(factory.GetAddressOf()));
   }
   if (hr == S_OK) {
     // Available at once: report it as the callbacks would, object first, then the end.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <urlmon.h>
 #include <wrl/client.h>
 
@@ -9,7 +10,7 @@
 #include "common/bind/bind_status_owner.h"
 #include "common/bind/bind_status_reader.h"
 #include "common/window/window_impl.h"
-#include "core/version_text.h"
+#include "installer/core/version_text.h"
 #include "installer/install_messages.h"
 
 class ICodeDownloadService;
@@ -50,9 +51,9 @@ class CInstallEngine : private CWindowImpl, private IBindStatusOwner {
 
  private:
   BEGIN_MSG_MAP(CInstallEngine)
-    MESSAGE_HANDLER(WM_INSTALL_OBJECT, OnObject)
-    MESSAGE_HANDLER(WM_INSTALL_PROGRESS, OnProgress)
-    MESSAGE_HANDLER(WM_INSTALL_DONE, OnDone)
+  MESSAGE_HANDLER(WM_INSTALL_OBJECT, OnObject)
+  MESSAGE_HANDLER(WM_INSTALL_PROGRESS, OnProgress)
+  MESSAGE_HANDLER(WM_INSTALL_DONE, OnDone)
   END_MSG_MAP()
 
   LRESULT OnObject(WPARAM object, LPARAM);

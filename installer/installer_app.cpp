@@ -1,15 +1,15 @@
-#include "installer_app.h"
+#include "installer/installer_app.h"
 
-#include <winsock2.h>
 #include <commctrl.h>
+#include <winsock2.h>
 
 #include "common/com_initializer.h"
 #include "common/module_info.h"
 #include "common/user_prompt.h"
-#include "console_user.h"
-#include "core/run_mode.h"
-#include "installer_dlg.h"
-#include "resource.h"
+#include "installer/console_user.h"
+#include "installer/core/run_mode.h"
+#include "installer/installer_dlg.h"
+#include "installer/resource.h"
 
 namespace {
 

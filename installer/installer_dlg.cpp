@@ -1,14 +1,14 @@
-#include "installer_dlg.h"
+#include "installer/installer_dlg.h"
 
 #include <cwchar>
 
-#include "about_dlg.h"
-#include "browser_check.h"
 #include "common/module_info.h"
 #include "common/user_prompt.h"
-#include "core/version_text.h"
+#include "installer/about_dlg.h"
+#include "installer/browser_check.h"
+#include "installer/core/version_text.h"
+#include "installer/web_page.h"
 #include "platform/code_download.h"
-#include "web_page.h"
 
 namespace {
 
@@ -62,8 +62,8 @@ void CInstallerDlg::OnInitDialog() {
   }
 
   removal_.emplace(RemovalContext{catalog_, selected_, currentBar_, totalBar_, Handle(),
-                                  [this](UINT id) { return String(id); }, removing_, abortRequested_, installing_,
-                                  currentIndex_, stepCount_},
+                                  [this](UINT id) { return String(id); }, removing_,
+                                  abortRequested_, installing_, currentIndex_, stepCount_},
                    env_.removalPlatform, env_.windowsFolder, env_.systemFolder);
 
   if (!engine_.Create(Handle())) {
@@ -152,7 +152,8 @@ void CInstallerDlg::StartRow(bool firstRow) {
   if (firstRow) {
     totalBar_.ShowText(true);
     wchar_t label[128];
-    std::swprintf(label, 128, String(IDS_TOTAL_INSTALLED).c_str(), 0, static_cast<int>(foundCount_));
+    std::swprintf(label, 128, String(IDS_TOTAL_INSTALLED).c_str(), 0,
+                  static_cast<int>(foundCount_));
     totalBar_.SetLabel(label);
     totalBar_.SetPos(0);
     totalBar_.SetRange(0, static_cast<int>(foundCount_));
@@ -170,7 +171,9 @@ void CInstallerDlg::StartRow(bool firstRow) {
   }
 }
 
-void CInstallerDlg::Report(const std::wstring& cabName, UINT outcomeId) { Report(cabName, String(outcomeId)); }
+void CInstallerDlg::Report(const std::wstring& cabName, UINT outcomeId) {
+  Report(cabName, String(outcomeId));
+}
 
 void CInstallerDlg::Report(const std::wstring& cabName, const std::wstring& outcome) {
   runReport_.Append(cabName, outcome);
@@ -228,7 +231,8 @@ void CInstallerDlg::OnRowEnded(LONG outcome) {
     // The row ended without its class object: record it and move past it, so a run never
     // starts the same row twice.
     const CatalogEntry& row = catalog_.Row(currentIndex_);
-    Report(row.cabName, InsertPositional(String(IDS_ROW_INSTALL_FAILED), {row.cabName, std::to_wstring(outcome)}));
+    Report(row.cabName, InsertPositional(String(IDS_ROW_INSTALL_FAILED),
+                                         {row.cabName, std::to_wstring(outcome)}));
     currentBar_.SetPos(0);
     stepCount_ = 0;
     ++currentIndex_;
@@ -287,7 +291,8 @@ LRESULT CInstallerDlg::OnPaint(WPARAM, LPARAM, bool& handled) {
   ::GetClientRect(Handle(), &client);
   const int cx = ::GetSystemMetrics(SM_CXICON);
   const int cy = ::GetSystemMetrics(SM_CYICON);
-  ::DrawIcon(dc, (client.right - client.left - cx + 1) / 2, (client.bottom - client.top - cy + 1) / 2, icon_);
+  ::DrawIcon(dc, (client.right - client.left - cx + 1) / 2,
+             (client.bottom - client.top - cy + 1) / 2, icon_);
   ::EndPaint(Handle(), &paint);
   return 0;
 }
@@ -296,13 +301,15 @@ LRESULT CInstallerDlg::OnQueryDragIcon(WPARAM, LPARAM) { return reinterpret_cast
 
 // Closes browser windows that hold a module about to be replaced; false when the user said No.
 bool CInstallerDlg::CheckBrowserWindows() {
-  return CBrowserCheck(catalog_, mode_.confirmBrowserClose, prompt_, Handle(), ModuleBaseName(nullptr),
-                       String(IDS_CLOSE_BROWSER), env_.browserModules)
+  return CBrowserCheck(catalog_, mode_.confirmBrowserClose, prompt_, Handle(),
+                       ModuleBaseName(nullptr), String(IDS_CLOSE_BROWSER), env_.browserModules)
       .Run();
 }
 
 void CInstallerDlg::RemoveInstalledComponents() { removal_->RemoveInstalledComponents(); }
 
-void CInstallerDlg::OpenMakerHomePage() { (void)OpenWebPage(kMakerHomePage, SW_SHOWNORMAL); }  // nothing to report
+void CInstallerDlg::OpenMakerHomePage() {
+  (void)OpenWebPage(kMakerHomePage, SW_SHOWNORMAL);
+}  // nothing to report
 
 void CInstallerDlg::RegisterChartControl() { removal_->RegisterChartControl(); }

@@ -6,16 +6,16 @@
 #include <optional>
 #include <string>
 
-#include "catalog.h"
 #include "common/window/dialog_impl.h"
-#include "core/run_mode.h"
-#include "core/run_report.h"
-#include "install_engine.h"
-#include "install_messages.h"
-#include "labeled_progress_ctrl.h"
-#include "removal_pass.h"
-#include "resource.h"
-#include "run_log.h"
+#include "installer/catalog.h"
+#include "installer/core/run_mode.h"
+#include "installer/core/run_report.h"
+#include "installer/install_engine.h"
+#include "installer/install_messages.h"
+#include "installer/labeled_progress_ctrl.h"
+#include "installer/removal_pass.h"
+#include "installer/resource.h"
+#include "installer/run_log.h"
 
 class ICodeDownloadService;
 class IModuleLister;
@@ -24,8 +24,8 @@ class IUserPrompt;
 
 // What the dialog takes from outside; tests substitute the services.
 struct InstallerEnvironment {
-  std::wstring programPath;  // "cabfiles" is looked up beside this file
-  std::wstring commandLine;  // the text after the program name
+  std::wstring programPath;                         // "cabfiles" is looked up beside this file
+  std::wstring commandLine;                         // the text after the program name
   ICodeDownloadService* downloadService = nullptr;  // null: the default service
   IUserPrompt* prompt = nullptr;                    // null: real message boxes
   IModuleLister* browserModules = nullptr;          // null: the modules browsers really hold
@@ -61,18 +61,18 @@ class CInstallerDlg : public CDialogImpl {
 
  protected:
   BEGIN_MSG_MAP(CInstallerDlg)
-    MESSAGE_HANDLER(WM_INSTALL_DONE, OnInstallDone)
-    MESSAGE_HANDLER(WM_INSTALL_PROGRESS, OnInstallProgress)
-    MESSAGE_HANDLER(WM_TIMER, OnTimer)
-    MESSAGE_HANDLER(WM_SYSCOMMAND, OnSysCommand)
-    MESSAGE_HANDLER(WM_PAINT, OnPaint)
-    MESSAGE_HANDLER(WM_QUERYDRAGICON, OnQueryDragIcon)
-    COMMAND_ID_HANDLER(IDC_INSTALL, StartRun)
-    COMMAND_ID_HANDLER(IDC_REMOVE_COMPONENTS, RemoveInstalledComponents)
-    COMMAND_ID_HANDLER(IDC_MAKER_HOME_PAGE, OpenMakerHomePage)
-    COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
-    COMMAND_ID_HANDLER(IDOK, OnEnterKey)
-    CHAIN_MSG_MAP(CDialogImpl)
+  MESSAGE_HANDLER(WM_INSTALL_DONE, OnInstallDone)
+  MESSAGE_HANDLER(WM_INSTALL_PROGRESS, OnInstallProgress)
+  MESSAGE_HANDLER(WM_TIMER, OnTimer)
+  MESSAGE_HANDLER(WM_SYSCOMMAND, OnSysCommand)
+  MESSAGE_HANDLER(WM_PAINT, OnPaint)
+  MESSAGE_HANDLER(WM_QUERYDRAGICON, OnQueryDragIcon)
+  COMMAND_ID_HANDLER(IDC_INSTALL, StartRun)
+  COMMAND_ID_HANDLER(IDC_REMOVE_COMPONENTS, RemoveInstalledComponents)
+  COMMAND_ID_HANDLER(IDC_MAKER_HOME_PAGE, OpenMakerHomePage)
+  COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
+  COMMAND_ID_HANDLER(IDOK, OnEnterKey)
+  CHAIN_MSG_MAP(CDialogImpl)
   END_MSG_MAP()
 
   void OnInitDialog() override;

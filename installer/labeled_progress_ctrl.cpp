@@ -1,4 +1,4 @@
-#include "labeled_progress_ctrl.h"
+#include "installer/labeled_progress_ctrl.h"
 
 #include <commctrl.h>
 
@@ -23,7 +23,8 @@ using ScopedDc = ScopedOwner<DcTraits>;
 // whatever is deleted afterwards is no longer selected.
 class ScopedSelection {
  public:
-  ScopedSelection(HDC dc, HGDIOBJ object) : dc_(dc), old_(object ? ::SelectObject(dc, object) : nullptr) {}
+  ScopedSelection(HDC dc, HGDIOBJ object)
+      : dc_(dc), old_(object ? ::SelectObject(dc, object) : nullptr) {}
   ~ScopedSelection() {
     if (old_ != nullptr && old_ != HGDI_ERROR) ::SelectObject(dc_, old_);
   }
@@ -44,7 +45,8 @@ double Fraction(int pos, int lower, int upper) {
 // Toward zero; far outside the range the value would not fit an int, where it only has to stay
 // on the same side.
 int Truncate(double value) {
-  return static_cast<int>(std::clamp(value, static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
+  return static_cast<int>(
+      std::clamp(value, static_cast<double>(INT_MIN), static_cast<double>(INT_MAX)));
 }
 
 void FillWith(HDC dc, const RECT& rect, COLORREF colour) {
@@ -58,7 +60,8 @@ void DrawClipped(HDC dc, const std::wstring& text, RECT client, const RECT& clip
   const int saved = ::SaveDC(dc);
   ::IntersectClipRect(dc, clip.left, clip.top, clip.right, clip.bottom);
   ::SetTextColor(dc, colour);
-  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+  ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &client,
+              DT_SINGLELINE | DT_CENTER | DT_VCENTER);
   ::RestoreDC(dc, saved);
 }
 
@@ -216,7 +219,8 @@ void CLabeledProgressCtrl::PaintParts(HDC dc, const RECT& client) {
 
 void CLabeledProgressCtrl::SetRange(int lower, int upper) {
   if (Handle() != nullptr) {
-    ::SendMessageW(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(lower), static_cast<LPARAM>(upper));
+    ::SendMessageW(Handle(), PBM_SETRANGE32, static_cast<WPARAM>(lower),
+                   static_cast<LPARAM>(upper));
   } else {
     lower_ = lower;
     upper_ = upper;

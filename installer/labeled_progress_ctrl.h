@@ -21,8 +21,8 @@ class CLabeledProgressCtrl : public CWindowImpl {
   bool Attach(HWND control);
 
   void SetRange(int lower, int upper);
-  int SetPos(int pos);  // returns the old position
-  int StepIt();         // returns the old position
+  int SetPos(int pos);    // returns the old position
+  int StepIt();           // returns the old position
   int SetStep(int step);  // returns the old step
   void ShowText(bool show);
   void SetLabel(const std::wstring& label);

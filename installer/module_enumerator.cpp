@@ -1,4 +1,4 @@
-#include "module_enumerator.h"
+#include "installer/module_enumerator.h"
 
 #include <tlhelp32.h>
 
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "common/text_conversion.h"
-#include "wide_string_list.h"
+#include "installer/wide_string_list.h"
 
 namespace {
 
@@ -30,7 +30,9 @@ bool AddUpperCased(std::string& path, CWideStringList& list) {
 
 CModuleEnumerator::CModuleEnumerator() { Load(SystemFamily(), nullptr); }
 
-CModuleEnumerator::CModuleEnumerator(Family family, const char* libraryName) { Load(family, libraryName); }
+CModuleEnumerator::CModuleEnumerator(Family family, const char* libraryName) {
+  Load(family, libraryName);
+}
 
 CModuleEnumerator::Family CModuleEnumerator::SystemFamily() {
   OSVERSIONINFOA version = {sizeof(version)};
@@ -44,11 +46,13 @@ CModuleEnumerator::Family CModuleEnumerator::SystemFamily() {
 
 bool CModuleEnumerator::EnableDebugPrivilege() {
   ScopedHandle token;
-  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.Receive())) return false;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES, token.Receive()))
+    return false;
   TOKEN_PRIVILEGES privileges = {};
   privileges.PrivilegeCount = 1;
   privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-  if (!::LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid)) return false;
+  if (!::LookupPrivilegeValueA(nullptr, "SeDebugPrivilege", &privileges.Privileges[0].Luid))
+    return false;
   ::AdjustTokenPrivileges(token.Get(), FALSE, &privileges, 0, nullptr, nullptr);
   // AdjustTokenPrivileges succeeds with ERROR_NOT_ALL_ASSIGNED when the token lacks the privilege.
   return ::GetLastError() == 0;
@@ -104,7 +108,8 @@ bool CModuleEnumerator::EnumNt(DWORD processId, CWideStringList& list) {
 
   std::vector<HMODULE> modules(kMaxModules);
   DWORD bytes = 0;
-  if (!CallEnumProcessModules(process, modules.data(), kMaxModules * sizeof(HMODULE), &bytes)) return false;
+  if (!CallEnumProcessModules(process, modules.data(), kMaxModules * sizeof(HMODULE), &bytes))
+    return false;
   const DWORD count = std::min<DWORD>(bytes / sizeof(HMODULE), kMaxModules);
 
   bool added = false;
@@ -129,7 +134,8 @@ bool CModuleEnumerator::EnumNt(DWORD processId, CWideStringList& list) {
 
 bool CModuleEnumerator::Enum9x(DWORD processId, CWideStringList& list) {
   list.Clear();
-  HANDLE raw = CallCreateSnapshot(TH32CS_SNAPMODULE, processId ? processId : ::GetCurrentProcessId());
+  HANDLE raw =
+      CallCreateSnapshot(TH32CS_SNAPMODULE, processId ? processId : ::GetCurrentProcessId());
   if (raw == INVALID_HANDLE_VALUE || raw == nullptr) return false;
   ScopedHandle snapshot(raw);
 
@@ -142,11 +148,13 @@ bool CModuleEnumerator::Enum9x(DWORD processId, CWideStringList& list) {
   return true;
 }
 
-BOOL CModuleEnumerator::CallEnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, DWORD* needed) const {
+BOOL CModuleEnumerator::CallEnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes,
+                                               DWORD* needed) const {
   return enumProcessModules_ ? enumProcessModules_(process, modules, bytes, needed) : FALSE;
 }
 
-DWORD CModuleEnumerator::CallGetModuleFileNameEx(HANDLE process, HMODULE module, char* path, DWORD size) const {
+DWORD CModuleEnumerator::CallGetModuleFileNameEx(HANDLE process, HMODULE module, char* path,
+                                                 DWORD size) const {
   return getModuleFileNameEx_ ? getModuleFileNameEx_(process, module, path, size) : 0;
 }
 

@@ -1,4 +1,4 @@
-#include "removal_pass.h"
+#include "installer/removal_pass.h"
 
 #include <shellapi.h>
 #include <shlwapi.h>
@@ -7,11 +7,11 @@
 #include <cwchar>
 #include <vector>
 
-#include "common/system_folders.h"
 #include "common/scoped_owner.h"
-#include "core/run_report.h"
-#include "resource.h"
-#include "store_cleanup.h"
+#include "common/system_folders.h"
+#include "installer/core/run_report.h"
+#include "installer/resource.h"
+#include "installer/store_cleanup.h"
 
 namespace {
 
@@ -29,7 +29,8 @@ class SystemPlatform final : public IRemovalPlatform {
     line.push_back(L'\0');
     STARTUPINFOW startup{sizeof(startup)};
     PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &process)) {
       return;
     }
     ScopedHandle processHandle(process.hProcess);
@@ -37,7 +38,8 @@ class SystemPlatform final : public IRemovalPlatform {
     ::WaitForSingleObject(processHandle.Get(), INFINITE);
   }
 
-  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) override {
+  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters,
+                        const std::wstring& folder) override {
     SHELLEXECUTEINFOW info{sizeof(info)};
     info.fMask = SEE_MASK_NOCLOSEPROCESS;
     info.lpVerb = L"Open";
@@ -124,8 +126,8 @@ IRemovalPlatform& SystemRemovalPlatform() {
   return platform;
 }
 
-CRemovalPass::CRemovalPass(RemovalContext context, IRemovalPlatform* platform, std::wstring windowsFolder,
-                           std::wstring systemFolder)
+CRemovalPass::CRemovalPass(RemovalContext context, IRemovalPlatform* platform,
+                           std::wstring windowsFolder, std::wstring systemFolder)
     : context_(std::move(context)),
       platform_(platform ? *platform : SystemRemovalPlatform()),
       windowsFolder_(windowsFolder.empty() ? ::WindowsFolder() : std::move(windowsFolder)),
@@ -158,7 +160,8 @@ void CRemovalPass::CountRemovableComponents(const std::wstring& storeFolderWithS
   for (size_t i = 0; i < context_.catalog.Size(); ++i) {
     const CatalogEntry& row = context_.catalog.Row(i);
     if (!context_.selected[i] || !row.cabPresent) continue;
-    if (Exists(storeFolderWithSlash + row.moduleName) || Exists(storeFolderWithSlash + row.infName)) ++removalTotal_;
+    if (Exists(storeFolderWithSlash + row.moduleName) || Exists(storeFolderWithSlash + row.infName))
+      ++removalTotal_;
   }
 }
 
@@ -239,8 +242,12 @@ void CRemovalPass::Unregister(const std::wstring& path, const wchar_t* switches)
 
 void CRemovalPass::ApplyRule(const std::wstring& cabName, const std::wstring& storeFolder) {
   // Keyed by the exact CAB name: a row spelled otherwise has no rule.
-  const auto deleteStoreFile = [&](const wchar_t* name) { ::DeleteFileW((storeFolder + L"\\" + name).c_str()); };
-  const auto deleteSystemFile = [&](const wchar_t* name) { ::DeleteFileW((systemFolder_ + L"\\" + name).c_str()); };
+  const auto deleteStoreFile = [&](const wchar_t* name) {
+    ::DeleteFileW((storeFolder + L"\\" + name).c_str());
+  };
+  const auto deleteSystemFile = [&](const wchar_t* name) {
+    ::DeleteFileW((systemFolder_ + L"\\" + name).c_str());
+  };
   if (cabName == L"Vormik.cab") {
     deleteStoreFile(L"TeeChart5070N.ocx");
   } else if (cabName == L"Quenta.cab") {
@@ -265,7 +272,8 @@ void CRemovalPass::ApplyRule(const std::wstring& cabName, const std::wstring& st
   }
 }
 
-void CRemovalPass::DeleteSystemFileAfterUnregistering(const std::wstring& name, const wchar_t* switches,
+void CRemovalPass::DeleteSystemFileAfterUnregistering(const std::wstring& name,
+                                                      const wchar_t* switches,
                                                       const wchar_t* tool) {
   const std::wstring path = systemFolder_ + L"\\" + name;
   if (!Exists(path)) return;
@@ -280,7 +288,8 @@ void CRemovalPass::RemoveChartControl() {
   const bool registrarExists = Exists(registrar);
   if (controlExists && registrarExists) {
     // Only the pair can unregister the control; a lone file is just deleted.
-    platform_.ShellOpenAndWait(kChartRegistrar, std::wstring(L"/u ") + kChartControl, systemFolder_);
+    platform_.ShellOpenAndWait(kChartRegistrar, std::wstring(L"/u ") + kChartControl,
+                               systemFolder_);
     ::DeleteFileW(control.c_str());
     ::DeleteFileW(registrar.c_str());
   } else if (controlExists) {
@@ -331,13 +340,16 @@ void CRemovalPass::ResetAfterRemoval() {
 
 void CRemovalPass::RegisterChartControl() {
   // Overwrites whatever copy is there; the registrar resolves the control in its own folder.
-  ::CopyFileW(context_.catalog.CompanionControlPath().c_str(), (systemFolder_ + L"\\" + kChartControl).c_str(), FALSE);
-  ::CopyFileW(context_.catalog.CompanionProgramPath().c_str(), (systemFolder_ + L"\\" + kChartRegistrar).c_str(), FALSE);
+  ::CopyFileW(context_.catalog.CompanionControlPath().c_str(),
+              (systemFolder_ + L"\\" + kChartControl).c_str(), FALSE);
+  ::CopyFileW(context_.catalog.CompanionProgramPath().c_str(),
+              (systemFolder_ + L"\\" + kChartRegistrar).c_str(), FALSE);
   platform_.ShellOpenAndWait(kChartRegistrar, kChartControl, systemFolder_);
 }
 
 void CRemovalPass::SetTotalLabel() {
-  context_.totalBar.SetLabel(FormatCounts(context_.loadString(IDS_TOTAL_DELETED), removedCount_, removalTotal_));
+  context_.totalBar.SetLabel(
+      FormatCounts(context_.loadString(IDS_TOTAL_DELETED), removedCount_, removalTotal_));
 }
 
 bool CRemovalPass::PumpMessages() {

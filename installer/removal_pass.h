@@ -7,9 +7,9 @@
 #include <functional>
 #include <string>
 
-#include "catalog.h"
-#include "deletion_list.h"
-#include "labeled_progress_ctrl.h"
+#include "installer/catalog.h"
+#include "installer/deletion_list.h"
+#include "installer/labeled_progress_ctrl.h"
 
 // The calls of a removal pass that start programs or wait; tests substitute them.
 class IRemovalPlatform {
@@ -32,7 +32,7 @@ struct RemovalContext {
   const std::array<bool, kCatalogSize>& selected;
   CLabeledProgressCtrl& currentBar;
   CLabeledProgressCtrl& totalBar;
-  HWND dialog;                                    // its client DC measures the current bar's label
+  HWND dialog;                                   // its client DC measures the current bar's label
   std::function<std::wstring(UINT)> loadString;  // texts 126 and 128
   bool& removing;
   bool& abortRequested;
@@ -74,7 +74,8 @@ class CRemovalPass {
   void ScanConflictFolders(const std::wstring& storeFolder);
   void Unregister(const std::wstring& path, const wchar_t* switches);
   void ApplyRule(const std::wstring& cabName, const std::wstring& storeFolder);
-  void DeleteSystemFileAfterUnregistering(const std::wstring& name, const wchar_t* switches, const wchar_t* tool);
+  void DeleteSystemFileAfterUnregistering(const std::wstring& name, const wchar_t* switches,
+                                          const wchar_t* tool);
   void RemoveChartControl();
   void SetTotalLabel();
   bool PumpMessages();  // false when the thread was asked to quit

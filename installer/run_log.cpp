@@ -1,9 +1,8 @@
-#include "run_log.h"
-
-#include "common/system_folders.h"
+#include "installer/run_log.h"
 
 #include <cstdio>
 
+#include "common/system_folders.h"
 #include "common/text_conversion.h"
 
 std::wstring CRunLog::FileNameFor(const std::wstring& programPath) {
@@ -22,8 +21,8 @@ void CRunLog::Begin(const std::wstring& programPath) {
       TempFolder() + name,
   };
   for (const std::wstring& candidate : candidates) {
-    HANDLE h = ::CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = ::CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       file_.Reset(h);
       path_ = candidate;
@@ -37,9 +36,11 @@ void CRunLog::Append(const std::wstring& cabName, const std::wstring& outcome) {
   SYSTEMTIME now;
   ::GetLocalTime(&now);
   wchar_t time[32];
-  swprintf(time, 32, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute,
-           now.wSecond);
-  const std::string line = WideToUtf8(std::wstring(time) + L"\t" + cabName + L"\t" + outcome + L"\r\n");
+  swprintf(time, 32, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
+           now.wMinute, now.wSecond);
+  const std::string line =
+      WideToUtf8(std::wstring(time) + L"\t" + cabName + L"\t" + outcome + L"\r\n");
   DWORD written = 0;
-  (void)::WriteFile(file_.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);  // best effort
+  (void)::WriteFile(file_.Get(), line.data(), static_cast<DWORD>(line.size()), &written,
+                    nullptr);  // best effort
 }

@@ -1,4 +1,4 @@
-#include "store_cleanup.h"
+#include "installer/store_cleanup.h"
 
 #include <windows.h>
 
@@ -7,10 +7,11 @@
 
 #include "common/reg_key.h"
 #include "common/system_folders.h"
-#include "platform/component_store.h"
 #include "common/text_compare.h"
+#include "platform/component_store.h"
 
-CStoreCleanup::CStoreCleanup(const CCatalog& catalog, const CDeletionList& deletionList, std::wstring windowsFolder)
+CStoreCleanup::CStoreCleanup(const CCatalog& catalog, const CDeletionList& deletionList,
+                             std::wstring windowsFolder)
     : catalog_(catalog),
       deletionList_(deletionList),
       windowsFolder_(windowsFolder.empty() ? ::WindowsFolder() : std::move(windowsFolder)) {}
@@ -30,14 +31,18 @@ void CStoreCleanup::CleanSharedDllCounts() const {
   if (shared.Open(HKEY_LOCAL_MACHINE, kSharedDllsKey, KEY_SET_VALUE) != ERROR_SUCCESS) return;
   ForEachRemoved([&](const CatalogEntry& row) {
     // These two components also registered a companion control under their own count.
-    if (EqualsNoCase(row.moduleName, L"lurrin.dll")) ::RegDeleteValueW(shared.Get(), (prefix + L"Lurrinx.ocx").c_str());
-    if (EqualsNoCase(row.moduleName, L"vormik.dll")) ::RegDeleteValueW(shared.Get(), (prefix + L"TeeChart5.ocx").c_str());
+    if (EqualsNoCase(row.moduleName, L"lurrin.dll"))
+      ::RegDeleteValueW(shared.Get(), (prefix + L"Lurrinx.ocx").c_str());
+    if (EqualsNoCase(row.moduleName, L"vormik.dll"))
+      ::RegDeleteValueW(shared.Get(), (prefix + L"TeeChart5.ocx").c_str());
     ::RegDeleteValueW(shared.Get(), (prefix + row.moduleName).c_str());
   });
 }
 
 void CStoreCleanup::CleanDistributionUnits() const {
-  ForEachRemoved([](const CatalogEntry& row) { (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kDistributionUnitsKey + row.clsid); });
+  ForEachRemoved([](const CatalogEntry& row) {
+    (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kDistributionUnitsKey + row.clsid);
+  });
 }
 
 void CStoreCleanup::CleanModuleUsage() const {

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "catalog.h"
-#include "deletion_list.h"
+#include "installer/catalog.h"
+#include "installer/deletion_list.h"
 
 // Erases what the browser recorded in the machine-wide registry for the components a removal
 // pass takes out: the shared-file counts, the distribution units and the module-usage keys.
@@ -11,7 +11,8 @@
 class CStoreCleanup {
  public:
   // windowsFolder without a trailing backslash; empty means the real Windows directory.
-  CStoreCleanup(const CCatalog& catalog, const CDeletionList& deletionList, std::wstring windowsFolder = {});
+  CStoreCleanup(const CCatalog& catalog, const CDeletionList& deletionList,
+                std::wstring windowsFolder = {});
 
   void CleanSharedDllCounts() const;
   void CleanDistributionUnits() const;

@@ -1,4 +1,4 @@
-#include "utilities.h"
+#include "installer/utilities.h"
 
 #include <cwchar>
 #include <limits>

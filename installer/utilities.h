@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oleauto.h>
 
 #include <cstddef>
@@ -20,7 +21,6 @@ int SameText(const wchar_t* a, const wchar_t* b);
 // holds an empty string unless the whole text and its terminator fit; an absent text is empty.
 bool AnsiToWideBuffer(const char* text, wchar_t* buffer, size_t capacity);
 bool WideToAnsiBuffer(const wchar_t* text, char* buffer, size_t capacity);
-
 
 // An automation string of ANSI text; none when it cannot be allocated.
 ScopedBstr AnsiToBstr(const char* text);

@@ -1,22 +1,23 @@
-#include "web_page.h"
+#include "installer/web_page.h"
 
 #include <shellapi.h>
 
-#include "utilities.h"
+#include "installer/utilities.h"
 
 namespace {
 
 class SystemLauncher final : public IProgramLauncher {
  public:
   INT_PTR ShellOpen(const std::wstring& address, int show) override {
-    return reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, show));
+    return reinterpret_cast<INT_PTR>(
+        ::ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, show));
   }
   ScopedHandle StartProcess(const std::wstring& commandLine) override {
     std::wstring writable = commandLine;  // CreateProcess may write into it
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &info)) {
+    if (!::CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info)) {
       return {};
     }
     ScopedHandle thread(info.hThread);  // not needed
@@ -42,7 +43,8 @@ IProgramLauncher& SystemProgramLauncher() {
   return launcher;
 }
 
-WebPageOpened OpenWebPage(const std::wstring& address, int show, IProgramLauncher& launcher, HKEY classesRoot) {
+WebPageOpened OpenWebPage(const std::wstring& address, int show, IProgramLauncher& launcher,
+                          HKEY classesRoot) {
   WebPageOpened opened;
   opened.shellResult = launcher.ShellOpen(address, show);
   if (opened.shellResult > 32) return opened;
@@ -51,7 +53,8 @@ WebPageOpened OpenWebPage(const std::wstring& address, int show, IProgramLaunche
   std::wstring htmlClass;
   if (GetRegistryText(classesRoot, L".htm", htmlClass) != ERROR_SUCCESS) return opened;
   std::wstring command;
-  if (GetRegistryText(classesRoot, htmlClass + L"\\shell\\open\\command", command) != ERROR_SUCCESS) {
+  if (GetRegistryText(classesRoot, htmlClass + L"\\shell\\open\\command", command) !=
+      ERROR_SUCCESS) {
     return opened;
   }
   opened.process = launcher.StartProcess(HandlerCommandLine(command, address));

@@ -1,6 +1,7 @@
-#include "wide_string_list.h"
+#include "installer/wide_string_list.h"
 
 #include <windows.h>
+
 #include <objbase.h>
 
 #include <cstring>

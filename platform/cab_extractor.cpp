@@ -1,4 +1,4 @@
-#include "cab_extractor.h"
+#include "platform/cab_extractor.h"
 
 #include <fcntl.h>
 #include <fdi.h>
@@ -6,10 +6,10 @@
 #include <cstdlib>
 
 #include "common/scoped_owner.h"
+#include "common/text_compare.h"
 #include "common/text_conversion.h"
 #include "platform/core/cab_check.h"
 #include "platform/core/member_name.h"
-#include "common/text_compare.h"
 
 namespace {
 
@@ -57,7 +57,8 @@ FNWRITE(FdiWrite) {
   auto* file = reinterpret_cast<FdiFile*>(hf);
   if (!file->output || cb > file->remaining) return static_cast<UINT>(-1);  // more than declared
   DWORD written = 0;
-  if (!::WriteFile(file->handle, pv, cb, &written, nullptr) || written != cb) return static_cast<UINT>(-1);
+  if (!::WriteFile(file->handle, pv, cb, &written, nullptr) || written != cb)
+    return static_cast<UINT>(-1);
   file->remaining -= cb;
   return cb;
 }
@@ -71,7 +72,9 @@ FNCLOSE(FdiClose) {
 
 FNSEEK(FdiSeek) {
   auto* file = reinterpret_cast<FdiFile*>(hf);
-  const DWORD method = seektype == SEEK_SET ? FILE_BEGIN : seektype == SEEK_CUR ? FILE_CURRENT : FILE_END;
+  const DWORD method = seektype == SEEK_SET   ? FILE_BEGIN
+                       : seektype == SEEK_CUR ? FILE_CURRENT
+                                              : FILE_END;
   const DWORD pos = ::SetFilePointer(file->handle, dist, nullptr, method);
   return pos == INVALID_SET_FILE_POINTER ? -1 : static_cast<__LONG32>(pos);
 }
@@ -107,8 +110,9 @@ INT_PTR CreateMember(Session& s, const std::string& name, uint32_t size) {
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
-    s.failure = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS ? kErrorDuplicateMember
-                                                                           : HRESULT_FROM_WIN32(error);
+    s.failure = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
+                    ? kErrorDuplicateMember
+                    : HRESULT_FROM_WIN32(error);
     return -1;
   }
   return reinterpret_cast<INT_PTR>(new FdiFile{h, size, true});
@@ -173,8 +177,8 @@ HRESULT FromFdiError(int error) {
 // The whole cabinet is checked before the decompressor sees it: some decompressors write out
 // of bounds on a damaged data block, so a damaged one must never reach them.
 HRESULT CheckWholeCabinet(const std::wstring& cabPath, const CCabExtractor::Limits& limits) {
-  ScopedFile file(::CreateFileW(cabPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  ScopedFile file(::CreateFileW(cabPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   LARGE_INTEGER size = {};
   if (!::GetFileSizeEx(file.Get(), &size)) return kErrorDamagedCabinet;
@@ -216,13 +220,16 @@ HRESULT CCabExtractor::Extract(const std::wstring& cabPath, const std::wstring& 
 
   // FDI joins the path and name it is given and hands the result to FdiOpen, which reads UTF-8.
   const size_t slash = cabPath.find_last_of(L"\\/");
-  std::string cabFolder = WideToUtf8(slash == std::wstring::npos ? L"" : cabPath.substr(0, slash + 1));
-  std::string cabName = WideToUtf8(slash == std::wstring::npos ? cabPath : cabPath.substr(slash + 1));
+  std::string cabFolder =
+      WideToUtf8(slash == std::wstring::npos ? L"" : cabPath.substr(0, slash + 1));
+  std::string cabName =
+      WideToUtf8(slash == std::wstring::npos ? cabPath : cabPath.substr(slash + 1));
 
   if (const HRESULT checked = CheckWholeCabinet(cabPath, limits_); FAILED(checked)) return checked;
 
   ERF erf = {};
-  HFDI fdi = ::FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek, cpuUNKNOWN, &erf);
+  HFDI fdi = ::FDICreate(FdiAlloc, FdiFree, FdiOpen, FdiRead, FdiWrite, FdiClose, FdiSeek,
+                         cpuUNKNOWN, &erf);
   if (fdi == nullptr) return E_OUTOFMEMORY;
 
   HRESULT hr = S_OK;

@@ -1,8 +1,8 @@
-#include "code_download.h"
+#include "platform/code_download.h"
 
 #include <wrl/client.h>
 
-#include "code_download_service.h"
+#include "platform/code_download_service.h"
 
 // Ours rather than the system's: the same on every Windows version and under Wine.
 ICodeDownloadService& DefaultCodeDownloadService() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <urlmon.h>
 
 // The code-download service: obtains a component's class object, installing its code from a

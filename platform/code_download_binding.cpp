@@ -1,6 +1,6 @@
-#include "code_download_binding.h"
+#include "platform/code_download_binding.h"
 
-#include "cab_extractor.h"
+#include "platform/cab_extractor.h"
 
 namespace {
 
@@ -12,17 +12,21 @@ const wchar_t kWindowClass[] = L"KoviraCodeDownloadBinding";
 
 }  // namespace
 
-CCodeDownloadBinding::CCodeDownloadBinding(Request request, IBindStatusCallback* callback, CComponentStore store)
+CCodeDownloadBinding::CCodeDownloadBinding(Request request, IBindStatusCallback* callback,
+                                           CComponentStore store)
     : request_(std::move(request)),
       callback_(callback),
-      package_(std::make_unique<CComponentPackage>(request_.clsidText, request_.codeBase, std::move(store))) {}
+      package_(std::make_unique<CComponentPackage>(request_.clsidText, request_.codeBase,
+                                                   std::move(store))) {}
 
 CCodeDownloadBinding::~CCodeDownloadBinding() {
   if (worker_.joinable()) worker_.join();
 }
 
-HRESULT CCodeDownloadBinding::Start(Request request, IBindStatusCallback* callback, CComponentStore store) {
-  auto binding = MakeComObject<CCodeDownloadBinding>(std::move(request), callback, std::move(store));
+HRESULT CCodeDownloadBinding::Start(Request request, IBindStatusCallback* callback,
+                                    CComponentStore store) {
+  auto binding =
+      MakeComObject<CCodeDownloadBinding>(std::move(request), callback, std::move(store));
   const HRESULT created = binding->Create({kWindowClass}, HWND_MESSAGE, {}, L"", 0);
   if (FAILED(created)) return created;
   // The window's reference keeps the binding alive until it stops.
@@ -43,7 +47,8 @@ STDMETHODIMP CCodeDownloadBinding::GetPriority(LONG* priority) {
   return S_OK;
 }
 
-STDMETHODIMP CCodeDownloadBinding::GetBindResult(CLSID* protocol, DWORD* result, LPOLESTR* text, DWORD*) {
+STDMETHODIMP CCodeDownloadBinding::GetBindResult(CLSID* protocol, DWORD* result, LPOLESTR* text,
+                                                 DWORD*) {
   if (protocol == nullptr || result == nullptr || text == nullptr) return E_POINTER;
   *protocol = CLSID_NULL;
   *result = static_cast<DWORD>(result_);
@@ -52,7 +57,8 @@ STDMETHODIMP CCodeDownloadBinding::GetBindResult(CLSID* protocol, DWORD* result,
 }
 
 bool CCodeDownloadBinding::Progress(ULONG status, const std::wstring& text) {
-  (void)callback_->OnProgress(0, 0, status, text.c_str());  // a refusal alone does not end the binding
+  (void)callback_->OnProgress(0, 0, status,
+                              text.c_str());  // a refusal alone does not end the binding
   if (aborted_) Stop(E_ABORT);
   return !stopped_;
 }
@@ -91,7 +97,8 @@ void CCodeDownloadBinding::Unpacked(HRESULT hr) {
   if (FAILED(hr)) return Stop(hr);
   const std::wstring& name = package_->DisplayName();
   if (!Progress(BINDSTATUS_ENDDOWNLOADDATA, package_->LocalCab()) ||
-      !Progress(BINDSTATUS_BEGINDOWNLOADCOMPONENTS, name) || !Progress(BINDSTATUS_INSTALLINGCOMPONENTS, name)) {
+      !Progress(BINDSTATUS_BEGINDOWNLOADCOMPONENTS, name) ||
+      !Progress(BINDSTATUS_INSTALLINGCOMPONENTS, name)) {
     return;
   }
   ::PostMessageW(Handle(), kInstall, 0, 0);
@@ -124,7 +131,8 @@ void CCodeDownloadBinding::Stop(HRESULT result) {
 
 bool CCodeDownloadBinding::ProcessMessage(UINT msg, WPARAM wParam, LPARAM, LRESULT& result) {
   if (msg < kBegin || msg > kAbort) return false;
-  Microsoft::WRL::ComPtr<CCodeDownloadBinding> keep(this);  // a callback may drop the last other reference
+  Microsoft::WRL::ComPtr<CCodeDownloadBinding> keep(
+      this);  // a callback may drop the last other reference
   switch (msg) {
     case kBegin:
       Begin();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <urlmon.h>
 #include <wrl/client.h>
 
@@ -11,7 +12,7 @@
 
 #include "common/com_object.h"
 #include "common/window/window_impl.h"
-#include "component_package.h"
+#include "platform/component_package.h"
 
 // One asynchronous class-object request. Every notification is made on the thread that started
 // it, from posted messages, so the caller's message loop drives it; the unpacking and copying run
@@ -35,7 +36,8 @@ class CCodeDownloadBinding final : public CComObject<IBinding>, private CWindowI
   STDMETHODIMP Resume() override { return E_NOTIMPL; }
   STDMETHODIMP SetPriority(LONG) override { return E_NOTIMPL; }
   STDMETHODIMP GetPriority(LONG* priority) override;
-  STDMETHODIMP GetBindResult(CLSID* protocol, DWORD* result, LPOLESTR* text, DWORD* reserved) override;
+  STDMETHODIMP GetBindResult(CLSID* protocol, DWORD* result, LPOLESTR* text,
+                             DWORD* reserved) override;
 
  private:
   template <typename T, typename... Args>

@@ -1,9 +1,9 @@
-#include "code_download_service.h"
+#include "platform/code_download_service.h"
 
 #include <wrl/client.h>
 
-#include "code_download_binding.h"
 #include "common/module_info.h"
+#include "platform/code_download_binding.h"
 
 namespace {
 
@@ -19,17 +19,19 @@ bool InstalledAtVersion(const std::wstring& clsid, DWORD versionMS, DWORD versio
   if (!server) return false;
   const auto version = FileVersionOf(*server);
   if (!version) return versionMS == 0 && versionLS == 0;
-  const unsigned long long have = (static_cast<unsigned long long>((*version)[0] << 16 | (*version)[1]) << 32) |
-                                  ((*version)[2] << 16 | (*version)[3]);
+  const unsigned long long have =
+      (static_cast<unsigned long long>((*version)[0] << 16 | (*version)[1]) << 32) |
+      ((*version)[2] << 16 | (*version)[3]);
   const unsigned long long want = (static_cast<unsigned long long>(versionMS) << 32) | versionLS;
   return have >= want;
 }
 
 }  // namespace
 
-HRESULT CCodeDownloadService::GetClassObjectFromURL(REFCLSID clsid, LPCWSTR codeBase, DWORD versionMS,
-                                                    DWORD versionLS, LPCWSTR, IBindCtx* context,
-                                                    DWORD classContext, REFIID riid, void** object) {
+HRESULT CCodeDownloadService::GetClassObjectFromURL(REFCLSID clsid, LPCWSTR codeBase,
+                                                    DWORD versionMS, DWORD versionLS, LPCWSTR,
+                                                    IBindCtx* context, DWORD classContext,
+                                                    REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
   const std::wstring clsidText = ClsidText(clsid);

@@ -1,4 +1,4 @@
-#include "component_package.h"
+#include "platform/component_package.h"
 
 #include <objbase.h>
 #include <olectl.h>
@@ -8,13 +8,13 @@
 #include <algorithm>
 #include <cwctype>
 
-#include "cab_extractor.h"
-#include "common/system_folders.h"
-#include "common/text_compare.h"
 #include "common/module_info.h"
 #include "common/scoped_owner.h"
+#include "common/system_folders.h"
+#include "common/text_compare.h"
 #include "common/text_conversion.h"
 #include "common/win_error.h"
+#include "platform/cab_extractor.h"
 #include "platform/core/member_name.h"
 
 namespace {
@@ -28,7 +28,8 @@ std::wstring StemOf(const std::wstring& path) {
 }
 
 HRESULT ReadHead(const std::wstring& path, std::string& head, DWORD bytes) {
-  ScopedFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ScopedFile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr));
   if (!file) return HResultFromLastError();
   head.assign(bytes, '\0');
   DWORD read = 0;
@@ -78,7 +79,8 @@ void RemoveFlatFolder(const std::wstring& folder) {
 
 }  // namespace
 
-CComponentPackage::CComponentPackage(std::wstring clsid, std::wstring codeBase, CComponentStore store)
+CComponentPackage::CComponentPackage(std::wstring clsid, std::wstring codeBase,
+                                     CComponentStore store)
     : clsid_(std::move(clsid)), codeBase_(std::move(codeBase)), store_(std::move(store)) {}
 
 CComponentPackage::~CComponentPackage() {
@@ -98,12 +100,14 @@ HRESULT CComponentPackage::Fetch() {
     if (::UrlIsFileUrlW(codeBase_.c_str())) {
       wchar_t path[MAX_PATH];
       DWORD length = MAX_PATH;
-      if (FAILED(::PathCreateFromUrlW(codeBase_.c_str(), path, &length, 0))) return INET_E_INVALID_URL;
+      if (FAILED(::PathCreateFromUrlW(codeBase_.c_str(), path, &length, 0)))
+        return INET_E_INVALID_URL;
       localCab_ = path;
     } else {
       wchar_t path[MAX_PATH] = {};
       const HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-      const HRESULT hr = ::URLDownloadToCacheFileW(nullptr, codeBase_.c_str(), path, MAX_PATH, 0, nullptr);
+      const HRESULT hr =
+          ::URLDownloadToCacheFileW(nullptr, codeBase_.c_str(), path, MAX_PATH, 0, nullptr);
       if (SUCCEEDED(init)) ::CoUninitialize();
       if (FAILED(hr)) return hr;
       localCab_ = path;
@@ -134,12 +138,15 @@ HRESULT CComponentPackage::Unpack(const std::atomic<bool>& cancel) {
   // First the INF, which says what else to take.
   std::vector<std::string> members;
   std::vector<std::string> infs;
-  HRESULT hr = extractor.Extract(localCab_, folder_, [&](const std::string& name, uint32_t) {
-    const bool isInf = name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
-    if (!isInf || !IsPlainMemberName(name)) return CCabExtractor::Decision::kSkip;
-    infs.push_back(name);
-    return CCabExtractor::Decision::kExtract;
-  }, &members);
+  HRESULT hr = extractor.Extract(
+      localCab_, folder_,
+      [&](const std::string& name, uint32_t) {
+        const bool isInf = name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
+        if (!isInf || !IsPlainMemberName(name)) return CCabExtractor::Decision::kSkip;
+        infs.push_back(name);
+        return CCabExtractor::Decision::kExtract;
+      },
+      &members);
   if (FAILED(hr)) return hr;
   for (size_t i = 0; i < members.size(); ++i) {
     for (size_t j = i + 1; j < members.size(); ++j) {
@@ -164,15 +171,18 @@ HRESULT CComponentPackage::Unpack(const std::atomic<bool>& cancel) {
   std::vector<std::string> wanted;
   for (const InfFileEntry& entry : inf_.files) {
     if (entry.location == "ignore") continue;
-    if (entry.location != "thiscab") return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);  // no fetching from elsewhere
-    const bool present = std::any_of(members.begin(), members.end(),
-                                     [&](const std::string& m) { return EqualsNoCase(m, entry.name); });
+    if (entry.location != "thiscab")
+      return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);  // no fetching from elsewhere
+    const bool present = std::any_of(members.begin(), members.end(), [&](const std::string& m) {
+      return EqualsNoCase(m, entry.name);
+    });
     if (!present) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     wanted.push_back(entry.name);
   }
   std::vector<std::string> extracted;
   hr = extractor.Extract(localCab_, folder_, [&](const std::string& name, uint32_t) {
-    const bool listed = std::any_of(wanted.begin(), wanted.end(), [&](const std::string& w) { return EqualsNoCase(w, name); });
+    const bool listed = std::any_of(wanted.begin(), wanted.end(),
+                                    [&](const std::string& w) { return EqualsNoCase(w, name); });
     const bool isInf = std::find(infs.begin(), infs.end(), name) != infs.end();
     if (!listed || isInf) return CCabExtractor::Decision::kSkip;
     extracted.push_back(name);
@@ -185,9 +195,12 @@ HRESULT CComponentPackage::Unpack(const std::atomic<bool>& cancel) {
     if (it->location != "thiscab") continue;
     File file;
     file.entry = *it;
-    const auto member = std::find_if(members.begin(), members.end(), [&](const std::string& m) { return EqualsNoCase(m, it->name); });
+    const auto member = std::find_if(members.begin(), members.end(), [&](const std::string& m) {
+      return EqualsNoCase(m, it->name);
+    });
     file.path = folder_ + L"\\" + Utf8ToWide(*member);
-    const bool isExecutable = EndsWithNoCase(file.path, L".dll") || EndsWithNoCase(file.path, L".ocx") ||
+    const bool isExecutable = EndsWithNoCase(file.path, L".dll") ||
+                              EndsWithNoCase(file.path, L".ocx") ||
                               EndsWithNoCase(file.path, L".exe");
     file.selfRegister = it->registerServer == InfFileEntry::Register::kYes ||
                         (it->registerServer == InfFileEntry::Register::kDefault && isExecutable &&
@@ -202,7 +215,8 @@ HRESULT CComponentPackage::Unpack(const std::atomic<bool>& cancel) {
   const File* described = main != files_.end() ? &*main : files_.empty() ? nullptr : &files_.back();
   displayName_ = StemOf(localCab_);
   if (described) {
-    if (auto description = FileVersionString(described->path, L"FileDescription"); description && !description->empty()) {
+    if (auto description = FileVersionString(described->path, L"FileDescription");
+        description && !description->empty()) {
       displayName_ = *description;
     }
     if (auto version = FileVersionOf(described->path)) {
@@ -216,7 +230,8 @@ HRESULT CComponentPackage::Unpack(const std::atomic<bool>& cancel) {
 HRESULT CComponentPackage::Stage() {
   for (File& file : files_) {
     CComponentStore::Placement placement;
-    HRESULT hr = store_.Plan(clsid_, Utf8ToWide(file.entry.name), file.entry.destDir, file.path, placement);
+    HRESULT hr =
+        store_.Plan(clsid_, Utf8ToWide(file.entry.name), file.entry.destDir, file.path, placement);
     if (SUCCEEDED(hr)) hr = CComponentStore::Stage(placement);
     if (FAILED(hr)) return hr;
     file.path = placement.target;
@@ -236,13 +251,14 @@ HRESULT CComponentPackage::Register(const File& file) const {
     std::wstring commandLine = L"\"" + file.path + L"\" /RegServer";
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(file.path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &info)) {
+    if (!::CreateProcessW(file.path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                          nullptr, nullptr, &startup, &info)) {
       return HResultFromLastError();
     }
     ScopedHandle process(info.hProcess);
     ScopedHandle thread(info.hThread);
-    if (::WaitForSingleObject(process.Get(), kRegisterTimeoutMs) != WAIT_OBJECT_0) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    if (::WaitForSingleObject(process.Get(), kRegisterTimeoutMs) != WAIT_OBJECT_0)
+      return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
     DWORD code = 1;
     ::GetExitCodeProcess(process.Get(), &code);
     return code == 0 ? S_OK : SELFREG_E_CLASS;
@@ -250,7 +266,8 @@ HRESULT CComponentPackage::Register(const File& file) const {
   ScopedModule module(::LoadLibraryExW(file.path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
   if (!module) return HResultFromLastError();
   using RegisterServer = HRESULT(STDAPICALLTYPE*)();
-  auto registerServer = reinterpret_cast<RegisterServer>(::GetProcAddress(module.Get(), "DllRegisterServer"));
+  auto registerServer =
+      reinterpret_cast<RegisterServer>(::GetProcAddress(module.Get(), "DllRegisterServer"));
   if (registerServer == nullptr) return HResultFromLastError();
   const HRESULT hr = registerServer();
   return SUCCEEDED(hr) ? S_OK : hr;
@@ -273,7 +290,8 @@ HRESULT CComponentPackage::Install() {
     store_.RecordFile(clsid_, placements_[i]);
     paths.push_back(placements_[i].target);
   }
-  store_.RecordComponent(clsid_, displayName_, codeBase_, placements_.back().target, version_, paths);
+  store_.RecordComponent(clsid_, displayName_, codeBase_, placements_.back().target, version_,
+                         paths);
   CComponentStore::Discard(placements_);
   return S_OK;
 }

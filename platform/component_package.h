@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "component_store.h"
+#include "platform/component_store.h"
 #include "platform/core/inf_reader.h"
 
 // One component's CAB made ready to install: fetched, checked, unpacked into a private folder,
@@ -47,7 +47,7 @@ class CComponentPackage {
   CComponentStore store_;
   bool html_ = false;
   std::wstring localCab_;
-  std::wstring folder_;   // private extraction folder
+  std::wstring folder_;  // private extraction folder
   std::wstring infMember_;
   CodeDownloadInf inf_;
   std::wstring displayName_;

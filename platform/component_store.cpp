@@ -1,17 +1,19 @@
-#include "component_store.h"
+#include "platform/component_store.h"
 
 #include <algorithm>
 #include <cwctype>
 
 #include "common/reg_key.h"
 #include "common/scoped_owner.h"
-#include "common/win_error.h"
 #include "common/system_folders.h"
 #include "common/text_compare.h"
+#include "common/win_error.h"
 
 namespace {
 
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 // A name that no other file in the folder has, for staged copies and backups.
 std::wstring TemporaryPath(const std::wstring& folder, const wchar_t* prefix) {
@@ -25,7 +27,8 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.fin
 // The owner recorded for a file, if any.
 std::optional<std::wstring> UsageOwner(const std::wstring& path) {
   RegKey key;
-  if (key.Open(HKEY_LOCAL_MACHINE, kModuleUsageKey + CComponentStore::ModuleUsageKey(path)) != ERROR_SUCCESS) {
+  if (key.Open(HKEY_LOCAL_MACHINE, kModuleUsageKey + CComponentStore::ModuleUsageKey(path)) !=
+      ERROR_SUCCESS) {
     return std::nullopt;
   }
   return key.ReadString(L".Owner").value_or(L"");
@@ -59,7 +62,8 @@ HRESULT CComponentStore::Plan(const std::wstring& clsid, const std::wstring& nam
   std::wstring target = folder + L"\\" + name;
   if (destDir == 0 && Exists(target)) {
     const auto owner = UsageOwner(target);
-    if (owner && !owner->empty() && !EqualsNoCase(*owner, clsid) && !EqualsNoCase(*owner, L"Unknown")) {
+    if (owner && !owner->empty() && !EqualsNoCase(*owner, clsid) &&
+        !EqualsNoCase(*owner, L"Unknown")) {
       // Another component's file of the same name stays; ours goes to a conflict folder of its own.
       int next = 1;
       WIN32_FIND_DATAW data;
@@ -99,22 +103,26 @@ HRESULT CComponentStore::Commit(std::vector<Placement>& placements) {
   // whole component before anything changes.
   for (const Placement& p : placements) {
     if (!p.existedBefore) continue;
-    ScopedFile probe(::CreateFileW(p.target.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ScopedFile probe(::CreateFileW(p.target.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
     if (!probe) return HResultFromLastError();
   }
   for (Placement& p : placements) {
     HRESULT hr = S_OK;
     if (p.existedBefore) {
       p.backup = TemporaryPath(FolderOf(p.target), L"~kb");
-      if (p.backup.empty() || !::MoveFileExW(p.target.c_str(), p.backup.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+      if (p.backup.empty() ||
+          !::MoveFileExW(p.target.c_str(), p.backup.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         hr = HResultFromLastError();
         if (!p.backup.empty()) ::DeleteFileW(p.backup.c_str());
         p.backup.clear();
       }
     }
-    if (SUCCEEDED(hr) && !::MoveFileExW(p.staged.c_str(), p.target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (SUCCEEDED(hr) &&
+        !::MoveFileExW(p.staged.c_str(), p.target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
       hr = HResultFromLastError();
-      if (!p.backup.empty()) ::MoveFileExW(p.backup.c_str(), p.target.c_str(), MOVEFILE_REPLACE_EXISTING);
+      if (!p.backup.empty())
+        ::MoveFileExW(p.backup.c_str(), p.target.c_str(), MOVEFILE_REPLACE_EXISTING);
       p.backup.clear();
     }
     if (FAILED(hr)) {
@@ -152,10 +160,13 @@ void CComponentStore::Discard(std::vector<Placement>& placements) {
 
 void CComponentStore::RecordFile(const std::wstring& clsid, const Placement& placement) const {
   RegKey usage;
-  if (usage.Create(HKEY_LOCAL_MACHINE, kModuleUsageKey + ModuleUsageKey(placement.target)) != ERROR_SUCCESS) return;
+  if (usage.Create(HKEY_LOCAL_MACHINE, kModuleUsageKey + ModuleUsageKey(placement.target)) !=
+      ERROR_SUCCESS)
+    return;
   if (!usage.ReadString(L".Owner")) {
     // A file that was there before any record of it belongs to nobody we know of.
-    (void)usage.WriteString(L".Owner", placement.existedBefore && !placement.hadUsageRecord ? L"Unknown" : clsid);
+    (void)usage.WriteString(
+        L".Owner", placement.existedBefore && !placement.hadUsageRecord ? L"Unknown" : clsid);
   }
   if (usage.ReadString(clsid)) return;  // already a client: counted once
   (void)usage.WriteString(clsid, L"");
@@ -166,7 +177,8 @@ void CComponentStore::RecordFile(const std::wstring& clsid, const Placement& pla
 
 void CComponentStore::RecordComponent(const std::wstring& clsid, const std::wstring& displayName,
                                       const std::wstring& codeBase, const std::wstring& infPath,
-                                      const std::wstring& version, const std::vector<std::wstring>& files) const {
+                                      const std::wstring& version,
+                                      const std::vector<std::wstring>& files) const {
   const std::wstring unit = kDistributionUnitsKey + clsid;
   (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE, unit);  // a fresh record per installation
   RegKey key;
@@ -193,7 +205,8 @@ void CComponentStore::RecordComponent(const std::wstring& clsid, const std::wstr
 
 std::optional<std::wstring> CComponentStore::RegisteredServer(const std::wstring& clsid) {
   RegKey key;
-  if (key.Open(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InprocServer32") != ERROR_SUCCESS) return std::nullopt;
+  if (key.Open(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InprocServer32") != ERROR_SUCCESS)
+    return std::nullopt;
   auto path = key.ReadString(L"");
   if (!path || path->empty() || !Exists(*path)) return std::nullopt;
   return path;

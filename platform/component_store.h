@@ -7,8 +7,10 @@
 #include <vector>
 
 // The store's machine-wide records (below HKEY_LOCAL_MACHINE).
-inline constexpr wchar_t kModuleUsageKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\";
-inline constexpr wchar_t kSharedDllsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+inline constexpr wchar_t kModuleUsageKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\";
+inline constexpr wchar_t kSharedDllsKey[] =
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 inline constexpr wchar_t kDistributionUnitsKey[] =
     L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\";
 
@@ -18,10 +20,10 @@ class CComponentStore {
  public:
   // A file on its way into the store.
   struct Placement {
-    std::wstring source;     // extracted file
-    std::wstring target;     // final full path
-    std::wstring staged;     // temporary copy beside the target, renamed into place on commit
-    std::wstring backup;     // the file the target replaced, until the install is final
+    std::wstring source;  // extracted file
+    std::wstring target;  // final full path
+    std::wstring staged;  // temporary copy beside the target, renamed into place on commit
+    std::wstring backup;  // the file the target replaced, until the install is final
     bool existedBefore = false;
     bool hadUsageRecord = false;
   };
@@ -29,7 +31,9 @@ class CComponentStore {
   CComponentStore();  // the real folders
   CComponentStore(std::wstring windowsFolder, std::wstring systemFolder);
 
-  const std::wstring& CacheFolder() const { return cacheFolder_; }  // "<Windows>\Downloaded Program Files"
+  const std::wstring& CacheFolder() const {
+    return cacheFolder_;
+  }  // "<Windows>\Downloaded Program Files"
   // The folder a file goes to: 0 the cache folder, 10 the Windows folder, 11 the system folder.
   std::wstring FolderFor(int destDir) const;
 

@@ -1,4 +1,4 @@
-#include "installer_path.h"
+#include "velmar/installer_path.h"
 
 #include <windows.h>
 

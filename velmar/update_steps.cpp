@@ -1,6 +1,6 @@
-#include "update_steps.h"
+#include "velmar/update_steps.h"
 
-#include "resource.h"
+#include "velmar/resource.h"
 
 namespace {
 

@@ -12,7 +12,7 @@ struct HandOffRequest {
   std::wstring pageBaseUrl;       // empty when the page gave none
   bool showWaitDialog = true;
   bool saveXml = false;
-  HWND owner = nullptr;           // owner of any window the steps show
+  HWND owner = nullptr;  // owner of any window the steps show
 };
 
 // The hand-off's outcome: 0 or -2 completed, -1 nothing to report, 2000 and above the

@@ -1,10 +1,10 @@
-#include "velmar.h"
+#include "velmar/velmar.h"
 
 #include "common/com_server/com_module.h"
 #include "common/control/resolve_url.h"
 #include "common/module_info.h"
-#include "installer_path.h"
-#include "resource.h"
+#include "velmar/installer_path.h"
+#include "velmar/resource.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -57,10 +57,18 @@ const ControlClass& CVelmar::Description() {
 
 STDMETHODIMP CVelmar::Execute(BSTR, BSTR) { return S_OK; }
 
-STDMETHODIMP CVelmar::get_InstallerInfoXML(BSTR* pVal) { return m_bstrInstallerInfoXML.CopyTo(pVal); }
-STDMETHODIMP CVelmar::put_InstallerInfoXML(BSTR newVal) { return m_bstrInstallerInfoXML.CopyFrom(newVal); }
-STDMETHODIMP CVelmar::get_DownloadTitleText(BSTR* pVal) { return m_bstrDownloadTitleText.CopyTo(pVal); }
-STDMETHODIMP CVelmar::put_DownloadTitleText(BSTR newVal) { return m_bstrDownloadTitleText.CopyFrom(newVal); }
+STDMETHODIMP CVelmar::get_InstallerInfoXML(BSTR* pVal) {
+  return m_bstrInstallerInfoXML.CopyTo(pVal);
+}
+STDMETHODIMP CVelmar::put_InstallerInfoXML(BSTR newVal) {
+  return m_bstrInstallerInfoXML.CopyFrom(newVal);
+}
+STDMETHODIMP CVelmar::get_DownloadTitleText(BSTR* pVal) {
+  return m_bstrDownloadTitleText.CopyTo(pVal);
+}
+STDMETHODIMP CVelmar::put_DownloadTitleText(BSTR newVal) {
+  return m_bstrDownloadTitleText.CopyFrom(newVal);
+}
 STDMETHODIMP CVelmar::get_TrustZone(BSTR* pVal) { return m_bstrTrustZone.CopyTo(pVal); }
 STDMETHODIMP CVelmar::put_TrustZone(BSTR newVal) { return m_bstrTrustZone.CopyFrom(newVal); }
 STDMETHODIMP CVelmar::get_XMLUrl(BSTR* pVal) { return m_bstrXMLUrl.CopyTo(pVal); }
@@ -142,7 +150,8 @@ HWND CVelmar::OwnerWindow() {
   if (Window() != nullptr) return Window();
   HWND container = nullptr;
   ComPtr<IOleWindow> site_window;
-  if (ClientSite() != nullptr && SUCCEEDED(ClientSite()->QueryInterface(IID_PPV_ARGS(&site_window)))) {
+  if (ClientSite() != nullptr &&
+      SUCCEEDED(ClientSite()->QueryInterface(IID_PPV_ARGS(&site_window)))) {
     (void)site_window->GetWindow(&container);
   }
   return container;

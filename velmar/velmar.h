@@ -15,9 +15,9 @@
 #include "common/control/quick_activate_impl.h"
 #include "common/control/support_error_info_impl.h"
 #include "common/control/view_object_impl.h"
-#include "common/window/message_map.h"
 #include "common/scoped_bstr.h"
-#include "update_steps.h"
+#include "common/window/message_map.h"
+#include "velmar/update_steps.h"
 // widl gives optional BSTR arguments a string-literal default.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wwrite-strings"
@@ -59,7 +59,7 @@ class CVelmar final
   ~CVelmar() override = default;
 
   BEGIN_MSG_MAP(CVelmar)
-    MESSAGE_HANDLER(WM_CREATE, OnCreate)
+  MESSAGE_HANDLER(WM_CREATE, OnCreate)
   END_MSG_MAP()
 
   LRESULT OnCreate(WPARAM, LPARAM);

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "common/com_server/server_entry_points.h"
-#include "velmar.h"
+#include "velmar/velmar.h"
 
 namespace {
 

@@ -28,8 +28,8 @@ HRESULT CBindStatusReader::Start(const wchar_t* url, IBindHost* host) {
   HRESULT result = ::CreateBindCtx(0, context.GetAddressOf());
   if (host != nullptr) {
     if (SUCCEEDED(result)) {
-      result = host->CreateMoniker(const_cast<LPOLESTR>(url), context.Get(),
-                                   moniker.GetAddressOf(), 0);
+      result =
+          host->CreateMoniker(const_cast<LPOLESTR>(url), context.Get(), moniker.GetAddressOf(), 0);
     }
     if (SUCCEEDED(result)) {
       // The host registers the callback on the context itself.
@@ -123,12 +123,12 @@ void CBindStatusReader::ReadAvailable() {
     if (read > kReadChunkSize) return Fail(E_UNEXPECTED);  // a stream that claims too much
     ULONG deliver = read;
     bool over = false;
-    if (options_.max_bytes != 0 && read > options_.max_bytes - bytes_read_) {
-      deliver = static_cast<ULONG>(options_.max_bytes - bytes_read_);
+    if (options_.maxBytes != 0 && read > options_.maxBytes - bytesRead_) {
+      deliver = static_cast<ULONG>(options_.maxBytes - bytesRead_);
       over = true;
     }
     if (deliver != 0) {
-      bytes_read_ += deliver;
+      bytesRead_ += deliver;
       const HRESULT taken = owner_->OnBindData(buffer_.get(), deliver);
       if (FAILED(taken)) return Fail(taken);
     }
@@ -156,7 +156,7 @@ STDMETHODIMP CBindStatusReader::OnProgress(ULONG progress, ULONG progress_max, U
 STDMETHODIMP CBindStatusReader::OnStopBinding(HRESULT result, LPCWSTR error) {
   if (stopped_) return S_OK;
   ComPtr<CBindStatusReader> keep(this);  // the owner may let go of the reader when it hears
-  binding_.Reset();  // ended: nothing left to abort
+  binding_.Reset();                      // ended: nothing left to abort
   // A successful end means the stream holds everything still unread.
   if (SUCCEEDED(result)) ReadAvailable();
   Finish(result, error != nullptr ? std::wstring(error) : std::wstring());
@@ -168,7 +168,7 @@ STDMETHODIMP CBindStatusReader::GetBindInfo(DWORD* bind_flags, BINDINFO* bind_in
   // The caller's size says which version of the structure it has.
   const ULONG size = bind_info->cbSize;
   if (size < offsetof(BINDINFO, dwBindVerb) + sizeof(bind_info->dwBindVerb)) return E_INVALIDARG;
-  *bind_flags = kBindFlags | options_.extra_bind_flags;
+  *bind_flags = kBindFlags | options_.extraBindFlags;
   std::memset(bind_info, 0, size);
   bind_info->cbSize = size;
   bind_info->dwBindVerb = BINDVERB_GET;

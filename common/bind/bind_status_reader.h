@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <urlmon.h>
 #include <wrl/client.h>
 
@@ -14,9 +15,9 @@
 struct BindStatusReaderOptions {
   // Added to CBindStatusReader::kBindFlags in GetBindInfo; a download that must not come from
   // or go to the cache adds BINDF_GETNEWESTVERSION | BINDF_NOWRITECACHE | BINDF_RESYNCHRONIZE.
-  DWORD extra_bind_flags = 0;
+  DWORD extraBindFlags = 0;
   // The most bytes the owner takes in all; 0 for no limit.
-  ULONGLONG max_bytes = 0;
+  ULONGLONG maxBytes = 0;
 };
 
 // The bind-status callback of one binding: keeps the service's IBinding so that the owner can
@@ -31,8 +32,8 @@ struct BindStatusReaderOptions {
 // binding with that failure as the outcome.
 //
 // Outcomes the reader sets itself, which replace the service's result (E_ABORT, say):
-// - kErrorTooLarge when the resource goes over BindStatusReaderOptions::max_bytes: the binding is
-//   aborted and the owner has had exactly max_bytes bytes;
+// - kErrorTooLarge when the resource goes over BindStatusReaderOptions::maxBytes: the binding is
+//   aborted and the owner has had exactly maxBytes bytes;
 // - the failure an owner's OnBindData returned.
 //
 // One reader serves one binding, started with Start or requested by the owner through the
@@ -104,8 +105,8 @@ class CBindStatusReader final : public CComObject<IBindStatusCallback, IWindowFo
   // One chunk, made at the first read; kept to the end, as the owner may stop the binding while
   // it looks at the bytes.
   std::unique_ptr<BYTE[]> buffer_;
-  ULONGLONG bytes_read_ = 0;        // handed to the owner
-  HRESULT outcome_ = S_OK;          // the reader's own reason to end, if any
+  ULONGLONG bytesRead_ = 0;  // handed to the owner
+  HRESULT outcome_ = S_OK;   // the reader's own reason to end, if any
   bool claimed_ = false;
   bool stopped_ = false;
 };

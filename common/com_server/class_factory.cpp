@@ -1,4 +1,4 @@
-#include "class_factory.h"
+#include "common/com_server/class_factory.h"
 
 STDMETHODIMP ClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;

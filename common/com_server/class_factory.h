@@ -1,12 +1,13 @@
 #pragma once
 
 #include <windows.h>
+
 #include <unknwn.h>
 
 #include <new>
 #include <span>
 
-#include "com_module.h"
+#include "common/com_server/com_module.h"
 
 // Makes one object of a class; outer is the controlling unknown of an aggregate.
 using CreateFunction = HRESULT (*)(IUnknown* outer, REFIID riid, void** object);

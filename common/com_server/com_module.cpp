@@ -1,12 +1,11 @@
-#include "com_module.h"
-
-#include "common/window/window_impl.h"
+#include "common/com_server/com_module.h"
 
 #include <algorithm>
 #include <mutex>
 #include <vector>
 
 #include "common/module_info.h"
+#include "common/window/window_impl.h"
 
 namespace {
 HINSTANCE g_instance = nullptr;

@@ -1,8 +1,8 @@
-#include "com_server.h"
+#include "common/com_server/com_server.h"
 
 #include <vector>
 
-#include "type_library.h"
+#include "common/com_server/type_library.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <span>
 
-#include "class_factory.h"
-#include "com_module.h"
-#include "registry_rows.h"
+#include "common/com_server/class_factory.h"
+#include "common/com_server/com_module.h"
+#include "common/com_server/registry_rows.h"
 
 // Everything a DLL's four exports need, as tables:
 //   HRESULT __stdcall DllGetClassObject(REFCLSID c, REFIID i, void** o) {

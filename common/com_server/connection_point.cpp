@@ -1,9 +1,9 @@
-#include "connection_point.h"
+#include "common/com_server/connection_point.h"
 
 #include <algorithm>
 #include <utility>
 
-#include "com_module.h"
+#include "common/com_server/com_module.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -63,8 +63,8 @@ HRESULT CopyPoint(const ComPtr<IConnectionPoint>& held, IConnectionPoint** out) 
 
 using ConnectionEnumerator =
     Enumerator<IEnumConnections, CONNECTDATA, HeldConnection, &CopyConnection>;
-using PointEnumerator = Enumerator<IEnumConnectionPoints, IConnectionPoint*,
-                                   ComPtr<IConnectionPoint>, &CopyPoint>;
+using PointEnumerator =
+    Enumerator<IEnumConnectionPoints, IConnectionPoint*, ComPtr<IConnectionPoint>, &CopyPoint>;
 
 // Builds the shared snapshot and the enumerator over it without letting bad_alloc escape.
 template <typename E, typename Enum, typename Fill>
@@ -122,13 +122,13 @@ STDMETHODIMP ConnectionPoint::Advise(IUnknown* sink, DWORD* cookie) {
       FAILED(sink->QueryInterface(IID_PPV_ARGS(&dispatch)))) {
     return CONNECT_E_CANNOTCONNECT;
   }
-  if (next_cookie_ == 0) return CONNECT_E_ADVISELIMIT;  // every cookie handed out once already
+  if (nextCookie_ == 0) return CONNECT_E_ADVISELIMIT;  // every cookie handed out once already
   try {
-    connections_.push_back({next_cookie_, std::move(dispatch)});
+    connections_.push_back({nextCookie_, std::move(dispatch)});
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-  *cookie = next_cookie_++;
+  *cookie = nextCookie_++;
   return S_OK;
 }
 

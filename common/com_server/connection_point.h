@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 #include <olectl.h>
 #include <wrl/client.h>
@@ -10,7 +11,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "variant.h"
+#include "common/com_server/variant.h"
 
 class ConnectionPointContainer;
 
@@ -51,7 +52,7 @@ class ConnectionPoint final : public IConnectionPoint {
   ConnectionPointContainer& container_;
   IID events_;
   std::vector<Connection> connections_;
-  DWORD next_cookie_ = 1;  // 0 is never a valid cookie
+  DWORD nextCookie_ = 1;  // 0 is never a valid cookie
 };
 
 // One event argument as a VARIANT: text as a BSTR, integers as VT_I4, bool as VT_BOOL,
@@ -119,8 +120,7 @@ class ConnectionPointContainer : public IConnectionPointContainer {
   }
 
   template <typename... Args>
-  HRESULT FireOnForAnswer(ScopedVariant& answer, REFIID events, DISPID id,
-                          const Args&... args) {
+  HRESULT FireOnForAnswer(ScopedVariant& answer, REFIID events, DISPID id, const Args&... args) {
     answer.Reset();
     ConnectionPoint* point = Point(events);
     if (point == nullptr) return CONNECT_E_NOCONNECTION;

@@ -1,4 +1,4 @@
-#include "property_stream.h"
+#include "common/com_server/property_stream.h"
 
 #include <ole2.h>
 #include <wrl/client.h>
@@ -7,7 +7,7 @@
 #include <memory>
 #include <new>
 
-#include "variant.h"
+#include "common/com_server/variant.h"
 
 using Microsoft::WRL::ComPtr;
 

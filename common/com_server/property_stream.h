@@ -1,8 +1,9 @@
 #pragma once
 
 #include <windows.h>
-#include <objidl.h>
+
 #include <oaidl.h>
+#include <objidl.h>
 
 // The records a control's saved stream is made of. All integers little-endian, no padding.
 //

@@ -1,12 +1,12 @@
-#include "registry_rows.h"
+#include "common/com_server/registry_rows.h"
 
 #include <objbase.h>
 
 #include <array>
 
 #include "common/reg_key.h"
-#include "common/win_error.h"
 #include "common/text_compare.h"
+#include "common/win_error.h"
 
 namespace {
 
@@ -96,7 +96,7 @@ HRESULT WriteOne(const ExpandedRow& row) {
 std::wstring GuidText(REFGUID guid) {
   wchar_t text[40] = {};
   return ::StringFromGUID2(guid, text, static_cast<int>(std::size(text))) > 0 ? text
-                                                                             : std::wstring();
+                                                                              : std::wstring();
 }
 
 HRESULT ExpandPlaceholders(std::wstring_view text, std::span<const Substitution> substitutions,

@@ -1,5 +1,5 @@
 // DllMain and the exports of an in-process server, over the tables the DLL defines.
-#include "server_entry_points.h"
+#include "common/com_server/server_entry_points.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void* reserved) {
   if (reason == DLL_PROCESS_ATTACH) {

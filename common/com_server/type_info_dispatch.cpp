@@ -1,4 +1,4 @@
-#include "type_info_dispatch.h"
+#include "common/com_server/type_info_dispatch.h"
 
 #include <string>
 #include <utility>

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <windows.h>
+
 #include <cguid.h>
 #include <oaidl.h>
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include "com_module.h"
+#include "common/com_server/com_module.h"
 
 // The type description of interface iid in the module's embedded type library (TYPELIB
 // resource 1). The library is loaded once and each description kept, so later calls are cheap.
@@ -33,16 +34,15 @@ class TypeInfoDispatch : public Dual {
     if (index != 0) return DISP_E_BADINDEX;
     return GetModuleTypeInfo(__uuidof(Dual), info);
   }
-  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
-                             DISPID* ids) override {
+  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     Microsoft::WRL::ComPtr<ITypeInfo> info;
     const HRESULT result = GetModuleTypeInfo(__uuidof(Dual), &info);
     if (FAILED(result)) return result;
     return ::DispGetIDsOfNames(info.Get(), names, count, ids);
   }
-  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                      VARIANT* result, EXCEPINFO* exception, UINT* argument_error) override {
+  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO* exception, UINT* argument_error) override {
     if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
     Microsoft::WRL::ComPtr<ITypeInfo> info;
     const HRESULT loaded = GetModuleTypeInfo(__uuidof(Dual), &info);

@@ -1,4 +1,4 @@
-#include "type_library.h"
+#include "common/com_server/type_library.h"
 
 #include <oleauto.h>
 #include <wrl/client.h>
@@ -6,9 +6,9 @@
 #include <cwchar>
 #include <string>
 
+#include "common/com_server/registry_rows.h"
 #include "common/module_info.h"
 #include "common/reg_key.h"
-#include "registry_rows.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oleauto.h>
 
 #include <utility>
@@ -40,9 +41,7 @@ class ScopedVariant {
     return ::VariantCopy(&value_, const_cast<VARIANT*>(&source));  // only read
   }
 
-  void Reset() {
-    (void)::VariantClear(&value_);
-  }
+  void Reset() { (void)::VariantClear(&value_); }
 
   // Hands the value to an out-parameter, whose owner clears it from then on; this owner is
   // left empty.

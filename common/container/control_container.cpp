@@ -30,7 +30,7 @@ HRESULT CControlContainer::Host(IUnknown* object, const std::wstring& name,
   if (object == nullptr) return E_POINTER;
   if (object_) return E_UNEXPECTED;
   object_ = object;
-  if (SUCCEEDED(object->QueryInterface(IID_PPV_ARGS(&ole_object_)))) {
+  if (SUCCEEDED(object->QueryInterface(IID_PPV_ARGS(&oleObject_)))) {
     site_ = MakeComObject<CControlSite>(name, std::move(bind_host), std::move(page));
     site_->SetObject(object);
     site_->SetWindow(Handle());
@@ -39,26 +39,27 @@ HRESULT CControlContainer::Host(IUnknown* object, const std::wstring& name,
 }
 
 HRESULT CControlContainer::ConnectSite() {
-  if (!ole_object_) return object_ ? E_NOINTERFACE : E_UNEXPECTED;
-  if (site_connected_) return S_OK;
-  const HRESULT result = ole_object_->SetClientSite(site_.Get());
-  site_connected_ = SUCCEEDED(result);
+  if (!oleObject_) return object_ ? E_NOINTERFACE : E_UNEXPECTED;
+  if (siteConnected_) return S_OK;
+  const HRESULT result = oleObject_->SetClientSite(site_.Get());
+  siteConnected_ = SUCCEEDED(result);
   return result;
 }
 
 HRESULT CControlContainer::Activate(LONG verb) {
-  if (!ole_object_) return object_ ? E_NOINTERFACE : E_UNEXPECTED;
+  if (!oleObject_) return object_ ? E_NOINTERFACE : E_UNEXPECTED;
   if (Handle() == nullptr) return E_UNEXPECTED;
   if (site_->InPlaceActive() && verb != OLEIVERB_UIACTIVATE) return S_OK;
   ::ShowWindow(Handle(), SW_SHOWNOACTIVATE);
   RECT client = {};
   (void)::GetClientRect(Handle(), &client);  // our own live window
-  return ole_object_->DoVerb(verb, nullptr, site_.Get(), 0, Handle(), &client);
+  return oleObject_->DoVerb(verb, nullptr, site_.Get(), 0, Handle(), &client);
 }
 
 bool CControlContainer::TranslateAccelerator(MSG& message) {
   if (message.message < WM_KEYFIRST || message.message > WM_KEYLAST) return false;
-  IOleInPlaceActiveObject* active = site_ && site_->Frame() ? site_->Frame()->ActiveObject() : nullptr;
+  IOleInPlaceActiveObject* active =
+      site_ && site_->Frame() ? site_->Frame()->ActiveObject() : nullptr;
   return active != nullptr && active->TranslateAccelerator(&message) == S_OK;
 }
 
@@ -72,20 +73,20 @@ LRESULT CControlContainer::OnSize(WPARAM, LPARAM lparam, bool& handled) {
 }
 
 void CControlContainer::Close() {
-  if (ole_object_) {
+  if (oleObject_) {
     // The control's answers change nothing now: it goes either way.
     if (site_->InPlaceObject()) (void)site_->InPlaceObject()->InPlaceDeactivate();
-    (void)ole_object_->Close(OLECLOSE_NOSAVE);
+    (void)oleObject_->Close(OLECLOSE_NOSAVE);
     // The control holds the site and the site held the control: both links go.
-    if (site_connected_) (void)ole_object_->SetClientSite(nullptr);
+    if (siteConnected_) (void)oleObject_->SetClientSite(nullptr);
   }
   if (site_) {
     site_->Detach();
     site_->SetWindow(nullptr);
     site_.Reset();
   }
-  site_connected_ = false;
-  ole_object_.Reset();
+  siteConnected_ = false;
+  oleObject_.Reset();
   object_.Reset();
   Destroy();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oleidl.h>
 #include <urlmon.h>
 #include <wrl/client.h>
@@ -51,21 +52,21 @@ class CControlContainer : private CWindowImpl {
 
   using CWindowImpl::Handle;
   IUnknown* Object() const { return object_.Get(); }
-  IOleObject* OleObject() const { return ole_object_.Get(); }
+  IOleObject* OleObject() const { return oleObject_.Get(); }
   CControlSite* Site() const { return site_.Get(); }
-  bool IsControl() const { return ole_object_ != nullptr; }
-  bool SiteConnected() const { return site_connected_; }
+  bool IsControl() const { return oleObject_ != nullptr; }
+  bool SiteConnected() const { return siteConnected_; }
   bool IsActive() const { return site_ && site_->InPlaceActive(); }
 
  private:
   BEGIN_MSG_MAP(CControlContainer)
-    MESSAGE_HANDLER(WM_SIZE, OnSize)
+  MESSAGE_HANDLER(WM_SIZE, OnSize)
   END_MSG_MAP()
 
   LRESULT OnSize(WPARAM, LPARAM, bool& handled);
 
   Microsoft::WRL::ComPtr<IUnknown> object_;
-  Microsoft::WRL::ComPtr<IOleObject> ole_object_;
+  Microsoft::WRL::ComPtr<IOleObject> oleObject_;
   Microsoft::WRL::ComPtr<CControlSite> site_;
-  bool site_connected_ = false;
+  bool siteConnected_ = false;
 };

@@ -32,7 +32,8 @@ const Ambient kAmbients[] = {
     {DISPID_AMBIENT_UIDEAD, [](const std::wstring&, ScopedVariant& v) { MakeBool(false, v); }},
     {DISPID_AMBIENT_SHOWGRABHANDLES,
      [](const std::wstring&, ScopedVariant& v) { MakeBool(false, v); }},
-    {DISPID_AMBIENT_SHOWHATCHING, [](const std::wstring&, ScopedVariant& v) { MakeBool(false, v); }},
+    {DISPID_AMBIENT_SHOWHATCHING,
+     [](const std::wstring&, ScopedVariant& v) { MakeBool(false, v); }},
     // The container reflects no messages back to the control.
     {DISPID_AMBIENT_MESSAGEREFLECT,
      [](const std::wstring&, ScopedVariant& v) { MakeBool(false, v); }},
@@ -53,7 +54,7 @@ const Ambient kAmbients[] = {
 }  // namespace
 
 CControlSite::CControlSite(std::wstring name, ComPtr<IBindHost> bind_host, ComPtr<IMoniker> page)
-    : name_(std::move(name)), bind_host_(std::move(bind_host)), page_(std::move(page)) {}
+    : name_(std::move(name)), bindHost_(std::move(bind_host)), page_(std::move(page)) {}
 
 void CControlSite::SetWindow(HWND window) {
   window_ = window;
@@ -63,8 +64,8 @@ void CControlSite::SetWindow(HWND window) {
 
 void CControlSite::Detach() {
   if (frame_) frame_->Clear();
-  in_place_.Reset();
-  ui_active_ = false;
+  inPlace_.Reset();
+  uiActive_ = false;
   object_.Reset();
 }
 
@@ -89,7 +90,7 @@ STDMETHODIMP CControlSite::GetWindow(HWND* window) {
 
 STDMETHODIMP CControlSite::OnInPlaceActivate() {
   if (!object_) return E_UNEXPECTED;
-  return object_.As(&in_place_);
+  return object_.As(&inPlace_);
 }
 
 STDMETHODIMP CControlSite::OnInPlaceActivateEx(BOOL* no_redraw, DWORD) {
@@ -98,7 +99,7 @@ STDMETHODIMP CControlSite::OnInPlaceActivateEx(BOOL* no_redraw, DWORD) {
 }
 
 STDMETHODIMP CControlSite::OnUIActivate() {
-  ui_active_ = true;
+  uiActive_ = true;
   return S_OK;
 }
 
@@ -122,26 +123,26 @@ STDMETHODIMP CControlSite::GetWindowContext(IOleInPlaceFrame** frame,
 }
 
 STDMETHODIMP CControlSite::OnUIDeactivate(BOOL) {
-  ui_active_ = false;
+  uiActive_ = false;
   return S_OK;
 }
 
 STDMETHODIMP CControlSite::OnInPlaceDeactivate() {
-  ui_active_ = false;
-  in_place_.Reset();
+  uiActive_ = false;
+  inPlace_.Reset();
   return S_OK;
 }
 
 STDMETHODIMP CControlSite::DeactivateAndUndo() {
-  if (!in_place_) return E_UNEXPECTED;
-  return in_place_->UIDeactivate();
+  if (!inPlace_) return E_UNEXPECTED;
+  return inPlace_->UIDeactivate();
 }
 
 STDMETHODIMP CControlSite::OnPosRectChange(LPCRECT position) {
   if (position == nullptr) return E_POINTER;
-  if (!in_place_) return E_UNEXPECTED;
+  if (!inPlace_) return E_UNEXPECTED;
   // The page gives the control the room it asks for, unclipped.
-  return in_place_->SetObjectRects(position, position);
+  return inPlace_->SetObjectRects(position, position);
 }
 
 STDMETHODIMP CControlSite::GetExtendedControl(IDispatch** control) {
@@ -207,6 +208,6 @@ STDMETHODIMP CControlSite::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISP
 STDMETHODIMP CControlSite::QueryService(REFGUID service, REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  if (service == SID_SBindHost && bind_host_) return bind_host_->QueryInterface(riid, object);
+  if (service == SID_SBindHost && bindHost_) return bindHost_->QueryInterface(riid, object);
   return E_NOINTERFACE;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 #include <oleidl.h>
 #include <servprov.h>
@@ -36,9 +37,9 @@ class CControlSite final : public CComObject<IOleClientSite, IOleInPlaceSiteEx, 
   // Drops every reference the site holds to the control, so that a closed control can go.
   void Detach();
 
-  bool InPlaceActive() const { return in_place_ != nullptr; }
-  bool UiActive() const { return ui_active_; }
-  IOleInPlaceObject* InPlaceObject() const { return in_place_.Get(); }
+  bool InPlaceActive() const { return inPlace_ != nullptr; }
+  bool UiActive() const { return uiActive_; }
+  IOleInPlaceObject* InPlaceObject() const { return inPlace_.Get(); }
   CInPlaceFrame* Frame() const { return frame_.Get(); }
 
   // IOleClientSite
@@ -86,8 +87,8 @@ class CControlSite final : public CComObject<IOleClientSite, IOleInPlaceSiteEx, 
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT count, LCID, DISPID* ids) override;
-  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                      VARIANT* result, EXCEPINFO*, UINT*) override;
+  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO*, UINT*) override;
 
   // IServiceProvider: SID_SBindHost when there is a bind host; E_NOINTERFACE for the rest.
   STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** object) override;
@@ -96,11 +97,11 @@ class CControlSite final : public CComObject<IOleClientSite, IOleInPlaceSiteEx, 
   ~CControlSite() override = default;
 
   std::wstring name_;
-  Microsoft::WRL::ComPtr<IBindHost> bind_host_;
+  Microsoft::WRL::ComPtr<IBindHost> bindHost_;
   Microsoft::WRL::ComPtr<IMoniker> page_;
   Microsoft::WRL::ComPtr<IUnknown> object_;
   HWND window_ = nullptr;
   Microsoft::WRL::ComPtr<CInPlaceFrame> frame_;
-  Microsoft::WRL::ComPtr<IOleInPlaceObject> in_place_;  // while the control is in place
-  bool ui_active_ = false;
+  Microsoft::WRL::ComPtr<IOleInPlaceObject> inPlace_;  // while the control is in place
+  bool uiActive_ = false;
 };

@@ -13,8 +13,8 @@ STDMETHODIMP CInPlaceFrame::GetBorder(LPRECT border) {
 
 STDMETHODIMP CInPlaceFrame::SetBorderSpace(LPCBORDERWIDTHS widths) {
   // Asking for no space (null, or all zero) is granted; there is room for no toolbar.
-  if (widths == nullptr || (widths->left == 0 && widths->top == 0 && widths->right == 0 &&
-                            widths->bottom == 0)) {
+  if (widths == nullptr ||
+      (widths->left == 0 && widths->top == 0 && widths->right == 0 && widths->bottom == 0)) {
     return S_OK;
   }
   return INPLACE_E_NOTOOLSPACE;

@@ -12,8 +12,8 @@ void ControlCore::EndWork() {
 }
 
 void ControlCore::RunTeardown() {
-  if (torn_down_) return;
-  torn_down_ = true;
+  if (tornDown_) return;
+  tornDown_ = true;
   OnTeardown();
 }
 
@@ -24,16 +24,16 @@ void ControlCore::Configure(const ControlClass& description) {
 
 HRESULT ControlCore::OnTranslateAccelerator(MSG* message) {
   ComPtr<IOleControlSite> control_site;
-  if (client_site_ == nullptr || FAILED(client_site_.As(&control_site))) return S_FALSE;
+  if (clientSite_ == nullptr || FAILED(clientSite_.As(&control_site))) return S_FALSE;
   DWORD modifiers = 0;
-  if (::GetKeyState(VK_SHIFT) < 0) modifiers |= 1;  // KEYMOD_SHIFT
+  if (::GetKeyState(VK_SHIFT) < 0) modifiers |= 1;    // KEYMOD_SHIFT
   if (::GetKeyState(VK_CONTROL) < 0) modifiers |= 2;  // KEYMOD_CONTROL
-  if (::GetKeyState(VK_MENU) < 0) modifiers |= 4;  // KEYMOD_ALT
+  if (::GetKeyState(VK_MENU) < 0) modifiers |= 4;     // KEYMOD_ALT
   return control_site->TranslateAccelerator(message, modifiers);
 }
 
 HRESULT ControlCore::SetSite(IOleClientSite* site) {
-  client_site_ = site;
+  clientSite_ = site;
   return S_OK;
 }
 
@@ -86,23 +86,23 @@ HRESULT ControlCore::SaveProperties(IPropertyBag* bag, bool clear_dirty) {
 }
 
 HRESULT ControlCore::InPlaceActivate(LONG verb) {
-  if (client_site_ == nullptr) return E_UNEXPECTED;
-  if (!in_place_active_) {
+  if (clientSite_ == nullptr) return E_UNEXPECTED;
+  if (!inPlaceActive_) {
     ComPtr<IOleInPlaceSite> site;
-    if (FAILED(client_site_.As(&site))) return E_FAIL;
+    if (FAILED(clientSite_.As(&site))) return E_FAIL;
     if (site->CanInPlaceActivate() != S_OK) return E_FAIL;
     HRESULT result = site->OnInPlaceActivate();
     if (FAILED(result)) return result;
-    in_place_site_ = site;
-    in_place_active_ = true;
+    inPlaceSite_ = site;
+    inPlaceActive_ = true;
 
     RECT position = {};
     RECT clip = {};
     OLEINPLACEFRAMEINFO frame_info = {sizeof(frame_info)};
     HWND parent = nullptr;
     frame_.Reset();
-    ui_window_.Reset();
-    result = site->GetWindowContext(&frame_, &ui_window_, &position, &clip, &frame_info);
+    uiWindow_.Reset();
+    result = site->GetWindowContext(&frame_, &uiWindow_, &position, &clip, &frame_info);
     if (SUCCEEDED(result)) result = site->GetWindow(&parent);
     if (SUCCEEDED(result)) result = CreateControlWindow(parent, position);
     if (FAILED(result)) {
@@ -110,13 +110,13 @@ HRESULT ControlCore::InPlaceActivate(LONG verb) {
       return result;
     }
   }
-  if ((verb == OLEIVERB_UIACTIVATE || verb == OLEIVERB_PRIMARY) && !ui_active_) {
-    ui_active_ = true;
-    (void)in_place_site_->OnUIActivate();  // the site only learns of it
+  if ((verb == OLEIVERB_UIACTIVATE || verb == OLEIVERB_PRIMARY) && !uiActive_) {
+    uiActive_ = true;
+    (void)inPlaceSite_->OnUIActivate();  // the site only learns of it
     ComPtr<IOleInPlaceActiveObject> active;
     (void)ControlUnknown()->QueryInterface(IID_PPV_ARGS(&active));  // optional for a control
     if (frame_ != nullptr) (void)frame_->SetActiveObject(active.Get(), nullptr);
-    if (ui_window_ != nullptr) (void)ui_window_->SetActiveObject(active.Get(), nullptr);
+    if (uiWindow_ != nullptr) (void)uiWindow_->SetActiveObject(active.Get(), nullptr);
     if (frame_ != nullptr) (void)frame_->SetBorderSpace(nullptr);
     if (Window() != nullptr && ::GetFocus() != Window()) ::SetFocus(Window());
   }
@@ -125,22 +125,22 @@ HRESULT ControlCore::InPlaceActivate(LONG verb) {
 }
 
 HRESULT ControlCore::UIDeactivate() {
-  if (!ui_active_) return S_OK;
-  ui_active_ = false;
+  if (!uiActive_) return S_OK;
+  uiActive_ = false;
   if (frame_ != nullptr) (void)frame_->SetActiveObject(nullptr, nullptr);
-  if (ui_window_ != nullptr) (void)ui_window_->SetActiveObject(nullptr, nullptr);
-  if (in_place_site_ != nullptr) (void)in_place_site_->OnUIDeactivate(FALSE);
+  if (uiWindow_ != nullptr) (void)uiWindow_->SetActiveObject(nullptr, nullptr);
+  if (inPlaceSite_ != nullptr) (void)inPlaceSite_->OnUIDeactivate(FALSE);
   return S_OK;
 }
 
 HRESULT ControlCore::InPlaceDeactivate() {
-  if (!in_place_active_) return S_OK;
+  if (!inPlaceActive_) return S_OK;
   (void)UIDeactivate();
-  in_place_active_ = false;
+  inPlaceActive_ = false;
   window_.Destroy();
-  ComPtr<IOleInPlaceSite> site = std::move(in_place_site_);
+  ComPtr<IOleInPlaceSite> site = std::move(inPlaceSite_);
   frame_.Reset();
-  ui_window_.Reset();
+  uiWindow_.Reset();
   if (site != nullptr) (void)site->OnInPlaceDeactivate();
   return S_OK;
 }
@@ -149,8 +149,9 @@ HRESULT ControlCore::SetObjectRects(const RECT* position, const RECT* clip) {
   if (position == nullptr || clip == nullptr) return E_POINTER;
   position_ = *position;
   if (Window() != nullptr) {
-    ::SetWindowPos(Window(), nullptr, position->left, position->top, position->right - position->left,
-                   position->bottom - position->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(Window(), nullptr, position->left, position->top,
+                   position->right - position->left, position->bottom - position->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
   }
   return S_OK;
 }
@@ -164,15 +165,15 @@ HRESULT ControlCore::SetExtent(const SIZEL& extent) {
 
 void ControlCore::FireViewChange() {
   if (Window() != nullptr) ::InvalidateRect(Window(), nullptr, TRUE);
-  if (view_sink_ != nullptr) {
-    view_sink_->OnViewChange(DVASPECT_CONTENT, -1);
-    if (view_sink_flags_ & ADVF_ONLYONCE) view_sink_.Reset();
+  if (viewSink_ != nullptr) {
+    viewSink_->OnViewChange(DVASPECT_CONTENT, -1);
+    if (viewSinkFlags_ & ADVF_ONLYONCE) viewSink_.Reset();
   }
 }
 
 HRESULT ControlCore::CreateControlWindow(HWND parent, const RECT& position) {
   position_ = position;
-  torn_down_ = false;
+  tornDown_ = false;
   // WM_CREATE reaches the control before Create returns; it may run for long.
   return window_.Create({Class().windowClass, Class().windowClassStyle, Class().background}, parent,
                         position, L"", WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN);
@@ -202,12 +203,12 @@ bool ControlCore::StandardMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
     }
     case WM_MOUSEACTIVATE:
       // A click makes the control the UI-active one, as in any container.
-      if (!ui_active_) (void)InPlaceActivate(OLEIVERB_UIACTIVATE);
+      if (!uiActive_) (void)InPlaceActivate(OLEIVERB_UIACTIVATE);
       return false;
     case WM_SETFOCUS:
     case WM_KILLFOCUS: {
       ComPtr<IOleControlSite> control_site;
-      if (client_site_ != nullptr && SUCCEEDED(client_site_.As(&control_site))) {
+      if (clientSite_ != nullptr && SUCCEEDED(clientSite_.As(&control_site))) {
         (void)control_site->OnFocus(message == WM_SETFOCUS);
       }
       return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 #include <oleidl.h>
 #include <wrl/client.h>
@@ -19,8 +20,8 @@ struct PersistedProperty {
   };
   const wchar_t* name;
   Kind kind;
-  DISPID dispid;        // Dispatch rows only
-  const CLSID* page;    // the property page that edits it; null for none
+  DISPID dispid;      // Dispatch rows only
+  const CLSID* page;  // the property page that edits it; null for none
 };
 
 // What the framework needs to know of a control class.
@@ -29,9 +30,9 @@ struct ControlClass {
   const IID* dispatch;  // the control's dual interface
   const IID* events;    // its default outgoing dispinterface
   std::span<const PersistedProperty> properties;
-  DWORD miscStatus;     // OLEMISC_* as registered
-  DWORD viewStatus;     // VIEWSTATUS_* answered by IViewObjectEx
-  SIZE naturalPixels;   // the extent a new control starts with
+  DWORD miscStatus;    // OLEMISC_* as registered
+  DWORD viewStatus;    // VIEWSTATUS_* answered by IViewObjectEx
+  SIZE naturalPixels;  // the extent a new control starts with
   const wchar_t* windowClass;
   UINT windowClassStyle;
   HBRUSH background;    // window class brush (a COLOR_* + 1 value is allowed), or null
@@ -50,7 +51,7 @@ class ControlCore {
   ControlCore& operator=(const ControlCore&) = delete;
 
   HWND Window() const { return window_.Handle(); }
-  IOleClientSite* ClientSite() const { return client_site_.Get(); }
+  IOleClientSite* ClientSite() const { return clientSite_.Get(); }
   SIZEL Extent() const { return extent_; }
 
  protected:
@@ -103,17 +104,17 @@ class ControlCore {
   HRESULT LoadProperties(IPropertyBag* bag, IErrorLog* log);
   HRESULT SaveProperties(IPropertyBag* bag, bool clear_dirty);
 
-  bool InPlaceActive() const { return in_place_active_; }
+  bool InPlaceActive() const { return inPlaceActive_; }
   const RECT& Position() const { return position_; }
 
-  Microsoft::WRL::ComPtr<IOleClientSite> client_site_;
-  Microsoft::WRL::ComPtr<IOleInPlaceSite> in_place_site_;
+  Microsoft::WRL::ComPtr<IOleClientSite> clientSite_;
+  Microsoft::WRL::ComPtr<IOleInPlaceSite> inPlaceSite_;
   Microsoft::WRL::ComPtr<IOleInPlaceFrame> frame_;
-  Microsoft::WRL::ComPtr<IOleInPlaceUIWindow> ui_window_;
-  Microsoft::WRL::ComPtr<IOleAdviseHolder> ole_advise_holder_;
-  Microsoft::WRL::ComPtr<IAdviseSink> view_sink_;
-  DWORD view_sink_aspects_ = 0;
-  DWORD view_sink_flags_ = 0;
+  Microsoft::WRL::ComPtr<IOleInPlaceUIWindow> uiWindow_;
+  Microsoft::WRL::ComPtr<IOleAdviseHolder> oleAdviseHolder_;
+  Microsoft::WRL::ComPtr<IAdviseSink> viewSink_;
+  DWORD viewSinkAspects_ = 0;
+  DWORD viewSinkFlags_ = 0;
   bool dirty_ = false;
   SIZEL extent_ = {};  // HIMETRIC
 
@@ -137,8 +138,8 @@ class ControlCore {
 
   const ControlClass* class_ = nullptr;
   ControlWindow window_{*this};
-  bool torn_down_ = false;  // since the last window was made
-  bool in_place_active_ = false;
-  bool ui_active_ = false;
+  bool tornDown_ = false;  // since the last window was made
+  bool inPlaceActive_ = false;
+  bool uiActive_ = false;
   RECT position_ = {};
 };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/com_server/com_module.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // The object of an ActiveX control: IUnknown over the listed implementations (which QueryInterface
 // answers, in that order), counted as a live object of the DLL, with one shared ControlCore.

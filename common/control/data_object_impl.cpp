@@ -1,4 +1,4 @@
-#include "data_object_impl.h"
+#include "common/control/data_object_impl.h"
 
 namespace {
 
@@ -64,21 +64,21 @@ STDMETHODIMP DataObjectImpl::DAdvise(FORMATETC* format, DWORD flags, IAdviseSink
                                      DWORD* connection) {
   if (format == nullptr || sink == nullptr || connection == nullptr) return E_POINTER;
   *connection = 0;
-  if (data_advise_holder_ == nullptr) {
-    const HRESULT result = ::CreateDataAdviseHolder(&data_advise_holder_);
+  if (dataAdviseHolder_ == nullptr) {
+    const HRESULT result = ::CreateDataAdviseHolder(&dataAdviseHolder_);
     if (FAILED(result)) return result;
   }
-  return data_advise_holder_->Advise(this, format, flags, sink, connection);
+  return dataAdviseHolder_->Advise(this, format, flags, sink, connection);
 }
 
 STDMETHODIMP DataObjectImpl::DUnadvise(DWORD connection) {
-  if (data_advise_holder_ == nullptr) return OLE_E_NOCONNECTION;
-  return data_advise_holder_->Unadvise(connection);
+  if (dataAdviseHolder_ == nullptr) return OLE_E_NOCONNECTION;
+  return dataAdviseHolder_->Unadvise(connection);
 }
 
 STDMETHODIMP DataObjectImpl::EnumDAdvise(IEnumSTATDATA** advise) {
   if (advise == nullptr) return E_POINTER;
   *advise = nullptr;
-  if (data_advise_holder_ == nullptr) return E_FAIL;
-  return data_advise_holder_->EnumAdvise(advise);
+  if (dataAdviseHolder_ == nullptr) return E_FAIL;
+  return dataAdviseHolder_->EnumAdvise(advise);
 }

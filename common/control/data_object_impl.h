@@ -1,11 +1,12 @@
 #pragma once
 
 #include <windows.h>
+
 #include <objidl.h>
 #include <wrl/client.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // IDataObject of a control: its picture as a metafile (CF_METAFILEPICT), drawn by OnDraw at the
 // control's extent, and data advise sinks.
@@ -27,7 +28,7 @@ class DataObjectImpl : public IDataObject, public virtual ControlCore {
   ~DataObjectImpl() = default;
 
  private:
-  Microsoft::WRL::ComPtr<IDataAdviseHolder> data_advise_holder_;
+  Microsoft::WRL::ComPtr<IDataAdviseHolder> dataAdviseHolder_;
 };
 
 template <>

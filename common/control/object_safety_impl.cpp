@@ -1,10 +1,11 @@
-#include "object_safety_impl.h"
+#include "common/control/object_safety_impl.h"
 
 #include <wrl/client.h>
 
 bool ObjectSafetyImpl::HasInterface(REFIID riid) {
   Microsoft::WRL::ComPtr<IUnknown> found;
-  return SUCCEEDED(ControlUnknown()->QueryInterface(riid, reinterpret_cast<void**>(found.GetAddressOf())));
+  return SUCCEEDED(
+      ControlUnknown()->QueryInterface(riid, reinterpret_cast<void**>(found.GetAddressOf())));
 }
 
 STDMETHODIMP ObjectSafetyImpl::GetInterfaceSafetyOptions(REFIID riid, DWORD* supported,

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <windows.h>
+
 #include <objsafe.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // MinGW's objsafe.h gives the IID but no __uuidof.
 __CRT_UUID_DECL(IObjectSafety, 0xcb5bdc81, 0x93c1, 0x11cf, 0x8f, 0x20, 0x00, 0x80, 0x5f, 0x2c, 0xd0,

@@ -1,4 +1,4 @@
-#include "object_with_site_impl.h"
+#include "common/control/object_with_site_impl.h"
 
 STDMETHODIMP ObjectWithSiteImpl::SetSite(IUnknown* site) {
   site_ = site;

@@ -1,4 +1,4 @@
-#include "ole_control_impl.h"
+#include "common/control/ole_control_impl.h"
 
 STDMETHODIMP OleControlImpl::GetControlInfo(CONTROLINFO* info) {
   if (info == nullptr) return E_POINTER;

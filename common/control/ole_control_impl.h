@@ -1,10 +1,11 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // IOleControl of a control without mnemonics. Events are raised even while a container has them
 // frozen: containers that freeze do not expect to lose them.

@@ -1,4 +1,4 @@
-#include "ole_in_place_active_object_impl.h"
+#include "common/control/ole_in_place_active_object_impl.h"
 
 STDMETHODIMP OleInPlaceActiveObjectImpl::GetWindow(HWND* window) {
   if (window == nullptr) return E_POINTER;

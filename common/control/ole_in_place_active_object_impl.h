@@ -1,10 +1,11 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oleidl.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // IOleInPlaceActiveObject: keystrokes go to the control's OnTranslateAccelerator, which by
 // default offers them to the control site.
@@ -24,5 +25,4 @@ class OleInPlaceActiveObjectImpl : public IOleInPlaceActiveObject, public virtua
 };
 
 template <>
-struct InterfaceIdentity<OleInPlaceActiveObjectImpl>
-    : AnswersFor<IOleInPlaceActiveObject> {};
+struct InterfaceIdentity<OleInPlaceActiveObjectImpl> : AnswersFor<IOleInPlaceActiveObject> {};

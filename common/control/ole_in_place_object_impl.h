@@ -1,11 +1,12 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 #include <oleidl.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // IOleInPlaceObjectWindowless of a window-only control: it never takes window messages from the
 // container, since it always has a window of its own.
@@ -40,5 +41,4 @@ class OleInPlaceObjectOnlyImpl : public OleInPlaceObjectImpl {
 };
 
 template <>
-struct InterfaceIdentity<OleInPlaceObjectOnlyImpl>
-    : AnswersFor<IOleInPlaceObject> {};
+struct InterfaceIdentity<OleInPlaceObjectOnlyImpl> : AnswersFor<IOleInPlaceObject> {};

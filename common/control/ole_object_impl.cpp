@@ -1,4 +1,4 @@
-#include "ole_object_impl.h"
+#include "common/control/ole_object_impl.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -6,19 +6,19 @@ STDMETHODIMP OleObjectImpl::SetClientSite(IOleClientSite* site) { return SetSite
 
 STDMETHODIMP OleObjectImpl::GetClientSite(IOleClientSite** site) {
   if (site == nullptr) return E_POINTER;
-  *site = client_site_.Get();
+  *site = clientSite_.Get();
   if (*site != nullptr) (*site)->AddRef();
   return S_OK;
 }
 
 STDMETHODIMP OleObjectImpl::Close(DWORD save_option) {
   (void)InPlaceDeactivate();
-  if (dirty_ && client_site_ != nullptr &&
+  if (dirty_ && clientSite_ != nullptr &&
       (save_option == OLECLOSE_SAVEIFDIRTY || save_option == OLECLOSE_PROMPTSAVE)) {
-    (void)client_site_->SaveObject();
-    if (ole_advise_holder_ != nullptr) (void)ole_advise_holder_->SendOnSave();
+    (void)clientSite_->SaveObject();
+    if (oleAdviseHolder_ != nullptr) (void)oleAdviseHolder_->SendOnSave();
   }
-  if (ole_advise_holder_ != nullptr) (void)ole_advise_holder_->SendOnClose();
+  if (oleAdviseHolder_ != nullptr) (void)oleAdviseHolder_->SendOnClose();
   return S_OK;
 }
 
@@ -36,7 +36,7 @@ STDMETHODIMP OleObjectImpl::GetClipboardData(DWORD, IDataObject** data) {
 
 STDMETHODIMP OleObjectImpl::DoVerb(LONG verb, LPMSG, IOleClientSite* active_site, LONG, HWND,
                                    LPCRECT) {
-  if (client_site_ == nullptr && active_site != nullptr) (void)SetSite(active_site);
+  if (clientSite_ == nullptr && active_site != nullptr) (void)SetSite(active_site);
   switch (verb) {
     case OLEIVERB_PRIMARY:
     case OLEIVERB_SHOW:
@@ -80,23 +80,23 @@ STDMETHODIMP OleObjectImpl::GetExtent(DWORD aspect, SIZEL* size) {
 STDMETHODIMP OleObjectImpl::Advise(IAdviseSink* sink, DWORD* connection) {
   if (connection == nullptr) return E_POINTER;
   *connection = 0;
-  if (ole_advise_holder_ == nullptr) {
-    const HRESULT result = ::CreateOleAdviseHolder(&ole_advise_holder_);
+  if (oleAdviseHolder_ == nullptr) {
+    const HRESULT result = ::CreateOleAdviseHolder(&oleAdviseHolder_);
     if (FAILED(result)) return result;
   }
-  return ole_advise_holder_->Advise(sink, connection);
+  return oleAdviseHolder_->Advise(sink, connection);
 }
 
 STDMETHODIMP OleObjectImpl::Unadvise(DWORD connection) {
-  if (ole_advise_holder_ == nullptr) return OLE_E_NOCONNECTION;
-  return ole_advise_holder_->Unadvise(connection);
+  if (oleAdviseHolder_ == nullptr) return OLE_E_NOCONNECTION;
+  return oleAdviseHolder_->Unadvise(connection);
 }
 
 STDMETHODIMP OleObjectImpl::EnumAdvise(IEnumSTATDATA** advise) {
   if (advise == nullptr) return E_POINTER;
   *advise = nullptr;
-  if (ole_advise_holder_ == nullptr) return E_FAIL;
-  return ole_advise_holder_->EnumAdvise(advise);
+  if (oleAdviseHolder_ == nullptr) return E_FAIL;
+  return oleAdviseHolder_->EnumAdvise(advise);
 }
 
 STDMETHODIMP OleObjectImpl::GetMiscStatus(DWORD aspect, DWORD* status) {

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oleidl.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // IOleObject of a control: siting, verbs that activate it in place, its extent and OLE advise
 // sinks. Verbs other than activation, hiding and the primary one are not supported.

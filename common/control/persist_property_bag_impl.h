@@ -1,10 +1,11 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // IPersistPropertyBag over the control's property table: how a page's PARAM values arrive.
 class PersistPropertyBagImpl : public IPersistPropertyBag, public virtual ControlCore {

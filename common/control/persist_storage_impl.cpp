@@ -1,4 +1,4 @@
-#include "persist_storage_impl.h"
+#include "common/control/persist_storage_impl.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <windows.h>
+
 #include <objidl.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // IPersistStorage: the property table's stream, as the stream "Contents" of the storage.
 class PersistStorageImpl : public IPersistStorage, public virtual ControlCore {

@@ -1,4 +1,4 @@
-#include "persist_stream_init_impl.h"
+#include "common/control/persist_stream_init_impl.h"
 
 STDMETHODIMP PersistStreamInitImpl::GetSizeMax(ULARGE_INTEGER* size) {
   if (size == nullptr) return E_POINTER;

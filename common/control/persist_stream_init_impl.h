@@ -1,10 +1,11 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // IPersistStreamInit over the control's property table.
 class PersistStreamInitImpl : public IPersistStreamInit, public virtual ControlCore {
@@ -24,5 +25,4 @@ class PersistStreamInitImpl : public IPersistStreamInit, public virtual ControlC
 };
 
 template <>
-struct InterfaceIdentity<PersistStreamInitImpl>
-    : AnswersFor<IPersistStreamInit, IPersist> {};
+struct InterfaceIdentity<PersistStreamInitImpl> : AnswersFor<IPersistStreamInit, IPersist> {};

@@ -1,4 +1,4 @@
-#include "property_pages_impl.h"
+#include "common/control/property_pages_impl.h"
 
 #include <vector>
 

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // ISpecifyPropertyPages: the distinct pages named by the property table, in table order.
 class PropertyPagesImpl : public ISpecifyPropertyPages, public virtual ControlCore {

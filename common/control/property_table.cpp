@@ -1,4 +1,4 @@
-#include "property_table.h"
+#include "common/control/property_table.h"
 
 #include "common/com_server/property_stream.h"
 #include "common/com_server/variant.h"
@@ -21,8 +21,8 @@ HRESULT PropertyTable::PutProperty(IDispatch* control, DISPID id, const VARIANT&
   VARIANTARG argument = value;  // a shallow copy: the callee only reads it
   DISPID named = DISPID_PROPERTYPUT;
   DISPPARAMS params = {&argument, &named, 1, 1};
-  return control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params,
-                         nullptr, nullptr, nullptr);
+  return control->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr,
+                         nullptr, nullptr);
 }
 
 HRESULT PropertyTable::SaveToStream(IStream* stream, DWORD version) const {

@@ -1,13 +1,14 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oaidl.h>
-#include <ocidl.h>
 #include <objidl.h>
+#include <ocidl.h>
 
 #include <span>
 
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // Saves and loads a control's properties, row by row in table order, through a stream (the
 // version word, then per row a raw extent word or a variant record) or a property bag (one named

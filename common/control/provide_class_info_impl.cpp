@@ -1,4 +1,4 @@
-#include "provide_class_info_impl.h"
+#include "common/control/provide_class_info_impl.h"
 
 #include "common/com_server/type_info_dispatch.h"
 

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // IProvideClassInfo2 from the module's type library: the coclass and its default source.
 class ProvideClassInfoImpl : public IProvideClassInfo2, public virtual ControlCore {
@@ -18,5 +19,5 @@ class ProvideClassInfoImpl : public IProvideClassInfo2, public virtual ControlCo
 };
 
 template <>
-struct InterfaceIdentity<ProvideClassInfoImpl>
-    : AnswersFor<IProvideClassInfo2, IProvideClassInfo> {};
+struct InterfaceIdentity<ProvideClassInfoImpl> : AnswersFor<IProvideClassInfo2, IProvideClassInfo> {
+};

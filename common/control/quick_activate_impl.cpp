@@ -1,4 +1,4 @@
-#include "quick_activate_impl.h"
+#include "common/control/quick_activate_impl.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -12,9 +12,9 @@ STDMETHODIMP QuickActivateImpl::QuickActivate(QACONTAINER* container, QACONTROL*
   HRESULT result = SetSite(container->pClientSite);
   if (FAILED(result)) return result;
   if (container->pAdviseSink != nullptr) {
-    view_sink_ = container->pAdviseSink;
-    view_sink_aspects_ = DVASPECT_CONTENT;
-    view_sink_flags_ = 0;
+    viewSink_ = container->pAdviseSink;
+    viewSinkAspects_ = DVASPECT_CONTENT;
+    viewSinkFlags_ = 0;
   }
   control->dwMiscStatus = Class().miscStatus;
   control->dwViewStatus = Class().viewStatus;

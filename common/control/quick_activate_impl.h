@@ -1,10 +1,11 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // IQuickActivate: siting, view advise and the container's event sink in one call.
 class QuickActivateImpl : public IQuickActivate, public virtual ControlCore {

@@ -1,4 +1,4 @@
-#include "resolve_url.h"
+#include "common/control/resolve_url.h"
 
 #include <servprov.h>
 #include <urlmon.h>
@@ -25,8 +25,8 @@ HRESULT ResolvePageUrl(IOleClientSite* site, const wchar_t* url, std::wstring& a
   if (FAILED(result)) return result;
   if (moniker == nullptr) return E_FAIL;
   ScopedCoTaskMem name;
-  result = moniker->GetDisplayName(context.Get(), nullptr,
-                                   reinterpret_cast<LPOLESTR*>(name.Receive()));
+  result =
+      moniker->GetDisplayName(context.Get(), nullptr, reinterpret_cast<LPOLESTR*>(name.Receive()));
   if (FAILED(result)) return result;
   if (name.Get() == nullptr) return E_FAIL;
   absolute = static_cast<const wchar_t*>(name.Get());

@@ -1,10 +1,11 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oaidl.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // ISupportErrorInfo: error information may come from the control's dual interface only.
 class SupportErrorInfoImpl : public ISupportErrorInfo, public virtual ControlCore {

@@ -1,8 +1,8 @@
-#include "view_object_impl.h"
+#include "common/control/view_object_impl.h"
 
 STDMETHODIMP ViewObjectImpl::Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC dc,
-                                  LPCRECTL bounds, LPCRECTL,
-                                  BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
+                                  LPCRECTL bounds, LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR),
+                                  ULONG_PTR) {
   if (aspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
   if (dc == nullptr) return E_INVALIDARG;
   RECT area = {};
@@ -29,17 +29,17 @@ STDMETHODIMP ViewObjectImpl::Freeze(DWORD, LONG, void*, DWORD* freeze) {
 }
 
 STDMETHODIMP ViewObjectImpl::SetAdvise(DWORD aspects, DWORD flags, IAdviseSink* sink) {
-  view_sink_ = sink;
-  view_sink_aspects_ = aspects;
-  view_sink_flags_ = flags;
+  viewSink_ = sink;
+  viewSinkAspects_ = aspects;
+  viewSinkFlags_ = flags;
   return S_OK;
 }
 
 STDMETHODIMP ViewObjectImpl::GetAdvise(DWORD* aspects, DWORD* flags, IAdviseSink** sink) {
-  if (aspects != nullptr) *aspects = view_sink_aspects_;
-  if (flags != nullptr) *flags = view_sink_flags_;
+  if (aspects != nullptr) *aspects = viewSinkAspects_;
+  if (flags != nullptr) *flags = viewSinkFlags_;
   if (sink != nullptr) {
-    *sink = view_sink_.Get();
+    *sink = viewSink_.Get();
     if (*sink != nullptr) (*sink)->AddRef();
   }
   return S_OK;

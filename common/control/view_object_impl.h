@@ -1,10 +1,11 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 
 #include "common/com_object.h"
-#include "control_core.h"
+#include "common/control/control_core.h"
 
 // IViewObjectEx: drawing goes to the control's OnDraw; one view advise sink.
 class ViewObjectImpl : public IViewObjectEx, public virtual ControlCore {
@@ -38,5 +39,4 @@ class ViewObjectImpl : public IViewObjectEx, public virtual ControlCore {
 };
 
 template <>
-struct InterfaceIdentity<ViewObjectImpl>
-    : AnswersFor<IViewObjectEx, IViewObject2, IViewObject> {};
+struct InterfaceIdentity<ViewObjectImpl> : AnswersFor<IViewObjectEx, IViewObject2, IViewObject> {};

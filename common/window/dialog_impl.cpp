@@ -16,7 +16,7 @@ HRESULT CDialogImpl::DoModal(HINSTANCE instance, HWND parent) {
   modal_ = true;
   initialized_ = false;
   result_ = 0;
-  const INT_PTR ended = ::DialogBoxParamW(instance, MAKEINTRESOURCEW(template_id_), parent,
+  const INT_PTR ended = ::DialogBoxParamW(instance, MAKEINTRESOURCEW(templateId_), parent,
                                           &CDialogImpl::DialogProc, reinterpret_cast<LPARAM>(this));
   modal_ = false;
   // DialogBoxParam's -1 means failure only when the dialog never came up.
@@ -30,8 +30,9 @@ HRESULT CDialogImpl::Create(HINSTANCE instance, HWND parent) {
   modal_ = false;
   initialized_ = false;
   result_ = 0;
-  const HWND window = ::CreateDialogParamW(instance, MAKEINTRESOURCEW(template_id_), parent,
-                                           &CDialogImpl::DialogProc, reinterpret_cast<LPARAM>(this));
+  const HWND window =
+      ::CreateDialogParamW(instance, MAKEINTRESOURCEW(templateId_), parent,
+                           &CDialogImpl::DialogProc, reinterpret_cast<LPARAM>(this));
   if (window == nullptr) return HResultFromLastError();
   return S_OK;
 }

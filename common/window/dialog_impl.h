@@ -9,7 +9,7 @@
 // kept here, so any value can be a result: whether the dialog could run at all is told apart.
 class CDialogImpl {
  public:
-  explicit CDialogImpl(UINT template_id) : template_id_(template_id) {}
+  explicit CDialogImpl(UINT template_id) : templateId_(template_id) {}
   // A modeless dialog still open is unlinked, then destroyed.
   virtual ~CDialogImpl();
   CDialogImpl(const CDialogImpl&) = delete;
@@ -48,7 +48,7 @@ class CDialogImpl {
   static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   INT_PTR Dispatch(UINT message, WPARAM wparam, LPARAM lparam);
 
-  UINT template_id_;
+  UINT templateId_;
   HINSTANCE instance_ = nullptr;
   HWND window_ = nullptr;
   bool modal_ = false;

@@ -117,10 +117,10 @@ LRESULT CWindowImpl::Dispatch(UINT message, WPARAM wparam, LPARAM lparam) {
   return DefaultProcessing(message, wparam, lparam);
 }
 
-LRESULT CALLBACK CWindowImpl::WindowProc(HWND window, UINT message, WPARAM wparam,
-                                         LPARAM lparam) {
+LRESULT CALLBACK CWindowImpl::WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == WM_NCCREATE) {
-    auto* self = static_cast<CWindowImpl*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+    auto* self =
+        static_cast<CWindowImpl*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
     self->window_ = window;
     ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
@@ -130,8 +130,8 @@ LRESULT CALLBACK CWindowImpl::WindowProc(HWND window, UINT message, WPARAM wpara
   return self->Dispatch(message, wparam, lparam);
 }
 
-LRESULT CALLBACK CWindowImpl::SubclassProc(HWND window, UINT message, WPARAM wparam,
-                                           LPARAM lparam, UINT_PTR, DWORD_PTR self) {
+LRESULT CALLBACK CWindowImpl::SubclassProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
+                                           UINT_PTR, DWORD_PTR self) {
   auto* object = reinterpret_cast<CWindowImpl*>(self);
   if (object == nullptr || object->window_ != window) {
     return ::DefSubclassProc(window, message, wparam, lparam);

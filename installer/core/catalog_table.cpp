@@ -1,10 +1,12 @@
-#include "catalog_table.h"
+#include "installer/core/catalog_table.h"
 
 // Both Tarsil rows install the same control, so they share one CLSID.
 const wchar_t kConnectionLimitClsid[] = L"{6076B69C-2816-453C-A302-67196FE22EDB}";
 
 // Installation order. Other code refers to some rows by index (see the header), so
 // inserting a row above them means updating those constants too.
+// One row per line, in columns: the build reads the rows from this file.
+// clang-format off
 const std::array<CatalogRow, kCatalogSize> kCatalogRows = {{
     {L"{AF533347-40D3-4E24-AE16-07F618E37CDB}", L"Arvenco.cab",   L"Arvenco.dll",        L"Arvenco.inf",      L"Kovira Runtime Core"},
     {L"{17536387-A73E-45C5-A506-4D23FB64659C}", L"Brenvo.cab",    L"Brenvo.dll",         L"Brenvo.inf",       L"Kovira Grid"},
@@ -114,3 +116,4 @@ const std::array<CatalogRow, kCatalogSize> kCatalogRows = {{
     {L"{96265049-CBEA-46CD-83E4-B34EE0F2CEDC}", L"Sovrel.cab",    L"Sovrel.dll",         L"Sovrel.inf",       L"Kovira Uninstall Helper"},
     {L"{17819F05-A936-4007-8FEB-0C5C7284F660}", L"Tindra.cab",    L"Tindra.dll",         L"Tindra.inf",       L"Kovira Compatibility Shim"},
 }};
+// clang-format on

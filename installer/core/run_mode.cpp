@@ -1,4 +1,4 @@
-#include "run_mode.h"
+#include "installer/core/run_mode.h"
 
 std::wstring_view CommandLineTail(std::wstring_view commandLine) {
   size_t i = 0;

@@ -1,4 +1,4 @@
-#include "run_report.h"
+#include "installer/core/run_report.h"
 
 void CRunReport::Append(std::wstring_view name, std::wstring_view result) {
   if (!text_.empty()) text_ += L':';

@@ -1,4 +1,4 @@
-#include "version_text.h"
+#include "installer/core/version_text.h"
 
 #include <cwchar>
 

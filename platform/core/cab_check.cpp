@@ -1,4 +1,4 @@
-#include "cab_check.h"
+#include "platform/core/cab_check.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "inflate.h"
+#include "platform/core/inflate.h"
 
 namespace {
 
@@ -358,17 +358,28 @@ CabCheckResult CheckCabinet(uint64_t fileSize, const CabReader& read,
 
 const char* CabCheckErrorText(CabCheckError error) {
   switch (error) {
-    case CabCheckError::kNone: return "no error";
-    case CabCheckError::kNotCabinet: return "not a cabinet";
-    case CabCheckError::kTruncated: return "cabinet truncated";
-    case CabCheckError::kBadHeader: return "bad cabinet header";
-    case CabCheckError::kMultiVolume: return "cabinet spans several volumes";
-    case CabCheckError::kUnsupportedCompression: return "unsupported compression";
-    case CabCheckError::kBadFolder: return "bad folder";
-    case CabCheckError::kBadFile: return "bad file entry";
-    case CabCheckError::kBadBlock: return "bad data block";
-    case CabCheckError::kChecksum: return "data block checksum mismatch";
-    case CabCheckError::kTooLarge: return "cabinet too large";
+    case CabCheckError::kNone:
+      return "no error";
+    case CabCheckError::kNotCabinet:
+      return "not a cabinet";
+    case CabCheckError::kTruncated:
+      return "cabinet truncated";
+    case CabCheckError::kBadHeader:
+      return "bad cabinet header";
+    case CabCheckError::kMultiVolume:
+      return "cabinet spans several volumes";
+    case CabCheckError::kUnsupportedCompression:
+      return "unsupported compression";
+    case CabCheckError::kBadFolder:
+      return "bad folder";
+    case CabCheckError::kBadFile:
+      return "bad file entry";
+    case CabCheckError::kBadBlock:
+      return "bad data block";
+    case CabCheckError::kChecksum:
+      return "data block checksum mismatch";
+    case CabCheckError::kTooLarge:
+      return "cabinet too large";
   }
   return "unknown error";
 }

@@ -1,4 +1,4 @@
-#include "inf_reader.h"
+#include "platform/core/inf_reader.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -6,7 +6,7 @@
 #include <unordered_map>
 #include <utility>
 
-#include "member_name.h"
+#include "platform/core/member_name.h"
 
 namespace {
 
@@ -463,17 +463,28 @@ InfParseResult Parser::Run(std::string_view bytes) {
 
 const char* InfErrorText(InfError error) {
   switch (error) {
-    case InfError::kNone: return "no error";
-    case InfError::kTooLarge: return "the INF file is too large";
-    case InfError::kBadEncoding: return "the INF file's text encoding is invalid";
-    case InfError::kNoAddCode: return "the INF file lists no code to install";
-    case InfError::kBadFileName: return "the INF file names a file that is not a plain file name";
-    case InfError::kDuplicateFile: return "the INF file lists the same file twice";
-    case InfError::kMissingSection: return "the INF file lacks a file's section";
-    case InfError::kBadDestDir: return "the INF file asks for an unsupported destination folder";
-    case InfError::kBadClsid: return "the INF file holds a malformed class identifier";
-    case InfError::kBadVersion: return "the INF file holds a malformed file version";
-    case InfError::kTooManyFiles: return "the INF file lists too many files";
+    case InfError::kNone:
+      return "no error";
+    case InfError::kTooLarge:
+      return "the INF file is too large";
+    case InfError::kBadEncoding:
+      return "the INF file's text encoding is invalid";
+    case InfError::kNoAddCode:
+      return "the INF file lists no code to install";
+    case InfError::kBadFileName:
+      return "the INF file names a file that is not a plain file name";
+    case InfError::kDuplicateFile:
+      return "the INF file lists the same file twice";
+    case InfError::kMissingSection:
+      return "the INF file lacks a file's section";
+    case InfError::kBadDestDir:
+      return "the INF file asks for an unsupported destination folder";
+    case InfError::kBadClsid:
+      return "the INF file holds a malformed class identifier";
+    case InfError::kBadVersion:
+      return "the INF file holds a malformed file version";
+    case InfError::kTooManyFiles:
+      return "the INF file lists too many files";
     case InfError::kHooksUnsupported:
       return "the INF file uses setup hooks, which are not supported";
   }

@@ -1,4 +1,4 @@
-#include "inflate.h"
+#include "platform/core/inflate.h"
 
 #include <array>
 #include <bit>
@@ -346,7 +346,8 @@ std::optional<size_t> InflateRaw(const uint8_t* in, size_t inSize, uint8_t* wind
           return std::nullopt;
         }
         break;
-      default: return std::nullopt;
+      default:
+        return std::nullopt;
     }
   }
   // Only the padding bits of the last byte may remain; below zero, the zeros fed past the end

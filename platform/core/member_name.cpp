@@ -1,4 +1,4 @@
-#include "member_name.h"
+#include "platform/core/member_name.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,8 +20,10 @@ bool IsForbiddenByte(unsigned char c) {
     case '"':
     case '|':
     case '?':
-    case '*': return true;
-    default: return false;
+    case '*':
+      return true;
+    default:
+      return false;
   }
 }
 

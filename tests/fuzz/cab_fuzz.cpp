@@ -9,8 +9,8 @@
 #include <optional>
 #include <vector>
 
-#include "cab_check.h"
-#include "inflate.h"
+#include "platform/core/cab_check.h"
+#include "platform/core/inflate.h"
 
 namespace {
 

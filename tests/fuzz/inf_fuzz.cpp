@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "inf_reader.h"
-#include "member_name.h"
+#include "platform/core/inf_reader.h"
+#include "platform/core/member_name.h"
 
 namespace {
 

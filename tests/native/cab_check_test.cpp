@@ -1,4 +1,4 @@
-#include "cab_check.h"
+#include "platform/core/cab_check.h"
 
 #include <gtest/gtest.h>
 

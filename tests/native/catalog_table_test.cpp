@@ -1,4 +1,4 @@
-#include "catalog_table.h"
+#include "installer/core/catalog_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "inf_reader.h"
+#include "platform/core/inf_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "inflate.h"
+#include "platform/core/inflate.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "member_name.h"
+#include "platform/core/member_name.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "run_mode.h"
+#include "installer/core/run_mode.h"
 
 #include <gtest/gtest.h>
 

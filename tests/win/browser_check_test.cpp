@@ -1,3 +1,5 @@
+#include "installer/browser_check.h"
+
 #include <gtest/gtest.h>
 
 #include <objidl.h>
@@ -9,16 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "browser_check.h"
-#include "catalog.h"
 #include "common/module_info.h"
 #include "common/scoped_owner.h"
 #include "common/text_compare.h"
 #include "common/user_prompt.h"
-#include "module_enumerator.h"
-#include "stand_in_turn.h"
-#include "temp_folder.h"
-#include "wide_string_list.h"
+#include "installer/catalog.h"
+#include "installer/module_enumerator.h"
+#include "installer/wide_string_list.h"
+#include "tests/win/stand_in_turn.h"
+#include "tests/win/temp_folder.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ std::wstring Upper(std::wstring text) {
 
 std::vector<std::wstring> Paths(const CWideStringList& list) {
   std::vector<std::wstring> paths;
-  for (size_t i = 0; i < list.Count(); ++i) paths.emplace_back(list.Get(i) ? list.Get(i) : L"(null)");
+  for (size_t i = 0; i < list.Count(); ++i)
+    paths.emplace_back(list.Get(i) ? list.Get(i) : L"(null)");
   return paths;
 }
 
@@ -56,8 +58,8 @@ class StandIn {
     for (const auto& module : modules) commandLine += L" \"" + module + L"\"";
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION info = {};
-    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &info)) {
+    if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          nullptr, &startup, &info)) {
       ADD_FAILURE() << "cannot start " << program << ": " << ::GetLastError();
       return;
     }
@@ -86,7 +88,9 @@ class StandIn {
 
   DWORD Id() const { return id_; }
   HWND Frame() const { return frame_; }
-  bool Ended(DWORD waitMs = 0) const { return ::WaitForSingleObject(process_.Get(), waitMs) == WAIT_OBJECT_0; }
+  bool Ended(DWORD waitMs = 0) const {
+    return ::WaitForSingleObject(process_.Get(), waitMs) == WAIT_OBJECT_0;
+  }
   // Ended by its window closing (0), not by its lifetime or by us.
   bool Closed(DWORD waitMs = 5000) const { return Ended(waitMs) && ExitCode() == 0; }
   DWORD ExitCode() const {
@@ -102,7 +106,8 @@ class StandIn {
     ::GetWindowThreadProcessId(window, &owner);
     wchar_t title[64] = {};
     ::GetWindowTextW(window, title, 64);
-    if (owner != standIn->id_ || title != L"Stand-in browser " + std::to_wstring(owner)) return TRUE;
+    if (owner != standIn->id_ || title != L"Stand-in browser " + std::to_wstring(owner))
+      return TRUE;
     standIn->frame_ = window;
     return FALSE;
   }
@@ -172,7 +177,8 @@ class BrowserCheck : public ::testing::Test {
     return target.wstring();
   }
 
-  std::unique_ptr<StandIn> Start(const std::vector<std::wstring>& modules, const std::wstring& switches = L"") {
+  std::unique_ptr<StandIn> Start(const std::vector<std::wstring>& modules,
+                                 const std::wstring& switches = L"") {
     auto standIn = std::make_unique<StandIn>(modules, switches);
     lister_.Own(*standIn);
     return standIn;
@@ -232,7 +238,8 @@ TEST_F(BrowserCheck, ChartControlCountsOnlyWhileSomeCabIsPresent) {
     auto browser = Start({chartControl});
     ASSERT_TRUE(browser->Frame());
     EXPECT_TRUE(RunCheck());
-    EXPECT_TRUE(browser->Closed()) << "the chart control alone is reason enough once a CAB is present";
+    EXPECT_TRUE(browser->Closed())
+        << "the chart control alone is reason enough once a CAB is present";
   }
 }
 
@@ -318,8 +325,8 @@ class CountingWindow {
     windowClass.hInstance = ::GetModuleHandleW(nullptr);
     windowClass.lpszClassName = L"KoviraCountingWindow";
     ::RegisterClassW(&windowClass);
-    window_.Reset(::CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                    windowClass.hInstance, nullptr));
+    window_.Reset(::CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, nullptr,
+                                    nullptr, windowClass.hInstance, nullptr));
   }
   HWND Handle() const { return window_.Get(); }
   static inline int count = 0;
@@ -360,15 +367,19 @@ TEST_F(BrowserCheck, FrameIgnoringCloseCostsOneSecondOfPumping) {
 TEST(BrowserCheckText, ContainsNoCaseIgnoresLetterCase) {
   EXPECT_TRUE(ContainsNoCase(L"C:\\PROGRAM FILES\\KOVIRA\\KELMOTH.DLL", L"Kelmoth.dll"));
   EXPECT_TRUE(ContainsNoCase(L"c:\\kovira\\kelmoth.dll", L"KELMOTH.DLL"));
-  EXPECT_TRUE(ContainsNoCase(L"C:\\\x00DC" L"BER\\X.DLL", L"\x00FC" L"ber"));  // beyond ASCII too
-  EXPECT_FALSE(ContainsNoCase(L"C:\\KOVIRA\\KELMOTH_DLL", L"KELMOTH.DLL"));    // no wildcards
+  EXPECT_TRUE(
+      ContainsNoCase(L"C:\\\x00DC"
+                     L"BER\\X.DLL",
+                     L"\x00FC"
+                     L"ber"));                                               // beyond ASCII too
+  EXPECT_FALSE(ContainsNoCase(L"C:\\KOVIRA\\KELMOTH_DLL", L"KELMOTH.DLL"));  // no wildcards
 }
 
 TEST(BrowserCheckText, ContainsNoCaseFindsThePartAnywhere) {
-  EXPECT_TRUE(ContainsNoCase(L"KELMOTH.DLL", L"kelmoth.dll"));     // the whole text
+  EXPECT_TRUE(ContainsNoCase(L"KELMOTH.DLL", L"kelmoth.dll"));      // the whole text
   EXPECT_TRUE(ContainsNoCase(L"KELMOTH.DLL.OLD", L"kelmoth.dll"));  // at the start
   EXPECT_TRUE(ContainsNoCase(L"OLDKELMOTH.DLL", L"kelmoth.dll"));   // at the end
-  EXPECT_TRUE(ContainsNoCase(L"AAAB", L"aab"));                      // after a false start
+  EXPECT_TRUE(ContainsNoCase(L"AAAB", L"aab"));                     // after a false start
   EXPECT_FALSE(ContainsNoCase(L"KELMOTH.DL", L"kelmoth.dll"));      // text shorter than the part
   EXPECT_FALSE(ContainsNoCase(L"", L"x"));
   EXPECT_TRUE(ContainsNoCase(L"anything", L""));  // an empty part is always there
@@ -491,7 +502,8 @@ class LiveBlockSpy final : public IMallocSpy {
     return request;
   }
   void STDMETHODCALLTYPE PostFree(BOOL) override {}
-  SIZE_T STDMETHODCALLTYPE PreRealloc(void* request, SIZE_T size, void** newRequest, BOOL) override {
+  SIZE_T STDMETHODCALLTYPE PreRealloc(void* request, SIZE_T size, void** newRequest,
+                                      BOOL) override {
     *newRequest = request;
     reallocFromNull_ = request == nullptr;
     return size;

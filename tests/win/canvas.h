@@ -44,7 +44,9 @@ class Canvas {
   }
 
  private:
-  static DWORD Pixel(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+  static DWORD Pixel(COLORREF c) {
+    return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+  }
 
   int width_;
   int height_;

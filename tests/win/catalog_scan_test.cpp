@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "catalog.h"
-#include "temp_folder.h"
+#include "installer/catalog.h"
+#include "tests/win/temp_folder.h"
 
 namespace {
 
@@ -50,11 +50,11 @@ TEST(CatalogScan, FileNamedCabfilesCountsAsTheFolder) {
 
 TEST(CatalogScan, FindsRowsByTheirOwnNameOnly) {
   TempFolder folder;
-  folder.Touch(L"cabfiles\\VELMAR.CAB");         // other letter case: found
+  folder.Touch(L"cabfiles\\VELMAR.CAB");  // other letter case: found
   folder.Touch(L"cabfiles\\Pelgor.cab");
-  folder.Touch(L"cabfiles\\sub\\Brenvo.cab");    // in a subfolder: not found
-  folder.Touch(L"cabfiles\\Unknown.cab");        // no row names it: ignored
-  folder.Touch(L"cabfiles\\Tarsil.cab.bak");     // not the exact name
+  folder.Touch(L"cabfiles\\sub\\Brenvo.cab");  // in a subfolder: not found
+  folder.Touch(L"cabfiles\\Unknown.cab");      // no row names it: ignored
+  folder.Touch(L"cabfiles\\Tarsil.cab.bak");   // not the exact name
   CCatalog catalog;
   ASSERT_TRUE(catalog.Scan(ProgramIn(folder)));
   EXPECT_EQ(2u, catalog.FoundCount());
@@ -68,7 +68,8 @@ TEST(CatalogScan, FindsRowsByTheirOwnNameOnly) {
 TEST(CatalogScan, CabFolderIsBesideTheProgram) {
   EXPECT_EQ(L"C:\\Program Files\\Kovira\\cabfiles",
             CCatalog::CabFolderFor(L"C:\\Program Files\\Kovira\\installer.exe"));
-  EXPECT_EQ(L"\\\\server\\share\\cabfiles", CCatalog::CabFolderFor(L"\\\\server\\share\\installer.exe"));
+  EXPECT_EQ(L"\\\\server\\share\\cabfiles",
+            CCatalog::CabFolderFor(L"\\\\server\\share\\installer.exe"));
 }
 
 }  // namespace

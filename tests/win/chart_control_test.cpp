@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <filesystem>
@@ -10,9 +11,9 @@
 #include "common/module_info.h"
 #include "common/reg_key.h"
 #include "common/scoped_owner.h"
-#include "removal_pass.h"
-#include "temp_folder.h"
+#include "installer/removal_pass.h"
 #include "tests/fixtures/chart_stand_ins/chart_stand_in_clsid.h"
+#include "tests/win/temp_folder.h"
 
 namespace {
 
@@ -20,7 +21,9 @@ namespace fs = std::filesystem;
 
 const std::wstring kClassKey = std::wstring(L"CLSID\\") + KOVIRA_CHART_STAND_IN_CLSID;
 
-fs::path StandIns() { return fs::path(ModuleFilePath(nullptr)).parent_path().parent_path() / L"chart_stand_ins"; }
+fs::path StandIns() {
+  return fs::path(ModuleFilePath(nullptr)).parent_path().parent_path() / L"chart_stand_ins";
+}
 
 std::wstring Lower(std::wstring text) {
   if (!text.empty()) ::CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
@@ -30,8 +33,11 @@ std::wstring Lower(std::wstring text) {
 // The real starts and waits, without the pass's pauses.
 class RealStarts final : public IRemovalPlatform {
  public:
-  void StartAndWait(const std::wstring& commandLine) override { SystemRemovalPlatform().StartAndWait(commandLine); }
-  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) override {
+  void StartAndWait(const std::wstring& commandLine) override {
+    SystemRemovalPlatform().StartAndWait(commandLine);
+  }
+  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters,
+                        const std::wstring& folder) override {
     SystemRemovalPlatform().ShellOpenAndWait(file, parameters, folder);
   }
   void Pause(DWORD) override {}
@@ -41,7 +47,9 @@ class RealStarts final : public IRemovalPlatform {
 class CountingStarts final : public IRemovalPlatform {
  public:
   void StartAndWait(const std::wstring&) override { ++starts; }
-  void ShellOpenAndWait(const std::wstring&, const std::wstring&, const std::wstring&) override { ++starts; }
+  void ShellOpenAndWait(const std::wstring&, const std::wstring&, const std::wstring&) override {
+    ++starts;
+  }
   void Pause(DWORD) override {}
   int starts = 0;
 };
@@ -51,7 +59,8 @@ class CountingStarts final : public IRemovalPlatform {
 class ChartControlTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(ERROR_SUCCESS, RegKey::DeleteTree(HKEY_CLASSES_ROOT, kClassKey));  // no earlier run's leftovers
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegKey::DeleteTree(HKEY_CLASSES_ROOT, kClassKey));  // no earlier run's leftovers
     for (const wchar_t* name : {L"olch2xu8.ocx", L"c1regsvw.exe"}) {
       ASSERT_TRUE(fs::exists(StandIns() / name)) << (StandIns() / name).string();
       fs::create_directories(Cabs());
@@ -64,22 +73,28 @@ class ChartControlTest : public testing::Test {
 
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
     ASSERT_TRUE(::InitCommonControlsEx(&controls));
-    window_.Reset(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 100, nullptr, nullptr, nullptr, nullptr));
+    window_.Reset(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 100, nullptr, nullptr,
+                                    nullptr, nullptr));
     ASSERT_TRUE(window_);
     for (auto* bar : {&current_, &total_}) {
-      ASSERT_TRUE(bar->Attach(::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 300, 20, window_.Get(),
-                                                nullptr, nullptr, nullptr)));
+      ASSERT_TRUE(bar->Attach(::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 300, 20,
+                                                window_.Get(), nullptr, nullptr, nullptr)));
     }
   }
-  void TearDown() override { EXPECT_EQ(ERROR_SUCCESS, RegKey::DeleteTree(HKEY_CLASSES_ROOT, kClassKey)); }
+  void TearDown() override {
+    EXPECT_EQ(ERROR_SUCCESS, RegKey::DeleteTree(HKEY_CLASSES_ROOT, kClassKey));
+  }
 
   fs::path Cabs() const { return root_.Path() / L"cabfiles"; }
   fs::path Windows() const { return root_.Path() / L"Windows"; }
   fs::path System() const { return Windows() / L"system32"; }
 
   CRemovalPass MakePass(IRemovalPlatform& platform) {
-    RemovalContext context{catalog_, selected_, current_, total_, window_.Get(), [](UINT) { return std::wstring(L"%d/%d"); },
-                           removing_, abortRequested_, installing_, currentIndex_, stepCount_};
+    RemovalContext context{
+        catalog_,      selected_,       current_,
+        total_,        window_.Get(),   [](UINT) { return std::wstring(L"%d/%d"); },
+        removing_,     abortRequested_, installing_,
+        currentIndex_, stepCount_};
     return CRemovalPass(context, &platform, Windows().wstring(), System().wstring());
   }
   // What HKCR says serves the class; empty when it is not registered.
@@ -90,9 +105,7 @@ class ChartControlTest : public testing::Test {
   }
   // Only Pelgor's INF in the store: the pass takes the row and applies its rule, and no store
   // module is handed to regsvr32, so the rule's start is the only one there can be.
-  void InstallPelgor() const {
-    root_.Touch(L"Windows\\Downloaded Program files\\Pelgor.inf");
-  }
+  void InstallPelgor() const { root_.Touch(L"Windows\\Downloaded Program files\\Pelgor.inf"); }
 
   TempFolder root_{L"kovira chart"};
   CCatalog catalog_;

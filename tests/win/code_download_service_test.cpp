@@ -1,4 +1,7 @@
+#include "platform/code_download_service.h"
+
 #include <gtest/gtest.h>
+
 #include <ocidl.h>
 
 #include <algorithm>
@@ -8,14 +11,13 @@
 
 #include "common/com_object.h"
 #include "common/module_info.h"
-#include "catalog.h"
 #include "common/reg_key.h"
-#include "core/catalog_table.h"
+#include "installer/catalog.h"
+#include "installer/core/catalog_table.h"
+#include "installer/removal_pass.h"
 #include "platform/cab_extractor.h"
-#include "platform/code_download_service.h"
-#include "removal_pass.h"
-#include "scripted_code_download.h"
-#include "temp_folder.h"
+#include "tests/win/scripted_code_download.h"
+#include "tests/win/temp_folder.h"
 
 namespace {
 
@@ -94,7 +96,8 @@ class RecordingCallback final : public CComObject<IBindStatusCallback> {
   }
 
   bool Has(ULONG status) const {
-    return std::any_of(progress.begin(), progress.end(), [&](const auto& p) { return p.first == status; });
+    return std::any_of(progress.begin(), progress.end(),
+                       [&](const auto& p) { return p.first == status; });
   }
 
  private:
@@ -108,7 +111,8 @@ class RecordingCallback final : public CComObject<IBindStatusCallback> {
 class ServiceTest : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(fs::exists(SampleCab(L"Dastel.CAB"))) << "sample CABs are built into " << SampleCab(L"").string();
+    ASSERT_TRUE(fs::exists(SampleCab(L"Dastel.CAB")))
+        << "sample CABs are built into " << SampleCab(L"").string();
     fs::create_directories(windows_.Path() / L"system32");
   }
   // Modules the tests loaded would keep their folder from being removed. The runtime's callback
@@ -123,8 +127,9 @@ class ServiceTest : public testing::Test {
   fs::path Cache() const { return windows_.Path() / L"Downloaded Program Files"; }
 
   // Requests the row's class from the CAB and pumps messages until the binding stops.
-  HRESULT Install(const CatalogRow& row, const fs::path& cab, Microsoft::WRL::ComPtr<RecordingCallback>& callback,
-                  DWORD versionMS = 0xFFFFFFFF, DWORD versionLS = 0xFFFFFFFF, ULONG abortAtStatus = 0) {
+  HRESULT Install(const CatalogRow& row, const fs::path& cab,
+                  Microsoft::WRL::ComPtr<RecordingCallback>& callback, DWORD versionMS = 0xFFFFFFFF,
+                  DWORD versionLS = 0xFFFFFFFF, ULONG abortAtStatus = 0) {
     callback = MakeComObject<RecordingCallback>();
     callback->abortAtStatus = abortAtStatus;
     callbacks_.push_back(callback);
@@ -132,12 +137,14 @@ class ServiceTest : public testing::Test {
     EXPECT_EQ(S_OK, ::CreateBindCtx(0, &context));
     EXPECT_EQ(S_OK, ::RegisterBindStatusCallback(context.Get(), callback.Get(), nullptr, 0));
     Microsoft::WRL::ComPtr<IClassFactory> factory;
-    const HRESULT hr = service_.GetClassObjectFromURL(ClsidOf(row), cab.c_str(), versionMS, versionLS, nullptr,
-                                                      context.Get(), CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
-                                                      IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
+    const HRESULT hr = service_.GetClassObjectFromURL(
+        ClsidOf(row), cab.c_str(), versionMS, versionLS, nullptr, context.Get(),
+        CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IClassFactory,
+        reinterpret_cast<void**>(factory.GetAddressOf()));
     if (hr == MK_S_ASYNCHRONOUS) {
       EXPECT_EQ(nullptr, factory.Get());
-      EXPECT_TRUE(PumpUntil([&] { return callback->stopped; }, 30000)) << "the binding never stopped";
+      EXPECT_TRUE(PumpUntil([&] { return callback->stopped; }, 30000))
+          << "the binding never stopped";
     } else if (hr == S_OK) {
       callback->object = factory;
     }
@@ -147,22 +154,26 @@ class ServiceTest : public testing::Test {
 
   static void Unregister(const CatalogRow& row) {
     (void)RegKey::DeleteTree(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + row.clsid);
-    (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE,
-                             std::wstring(L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") + row.clsid);
+    (void)RegKey::DeleteTree(
+        HKEY_LOCAL_MACHINE,
+        std::wstring(L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") +
+            row.clsid);
   }
 
   // Files anywhere below the throwaway Windows folder.
   std::vector<std::wstring> FilesUnderWindows() const {
     std::vector<std::wstring> files;
     for (const auto& entry : fs::recursive_directory_iterator(windows_.Path())) {
-      if (entry.is_regular_file()) files.push_back(fs::relative(entry.path(), windows_.Path()).wstring());
+      if (entry.is_regular_file())
+        files.push_back(fs::relative(entry.path(), windows_.Path()).wstring());
     }
     return files;
   }
 
   std::vector<Microsoft::WRL::ComPtr<RecordingCallback>> callbacks_;
   TempFolder windows_{L"kovira windows"};
-  CCodeDownloadService service_{CComponentStore(windows_.Path().wstring(), (windows_.Path() / L"system32").wstring())};
+  CCodeDownloadService service_{
+      CComponentStore(windows_.Path().wstring(), (windows_.Path() / L"system32").wstring())};
 };
 
 TEST_F(ServiceTest, InstallsAComponentAndHandsOutItsClassFactory) {
@@ -173,8 +184,8 @@ TEST_F(ServiceTest, InstallsAComponentAndHandsOutItsClassFactory) {
 
   EXPECT_EQ(S_OK, callback->stopResult);
   EXPECT_FALSE(callback->otherThread);
-  EXPECT_EQ((std::vector<std::wstring>{L"GetBindInfo", L"OnStartBinding", L"OnProgress", L"OnObjectAvailable",
-                                       L"OnStopBinding"}),
+  EXPECT_EQ((std::vector<std::wstring>{L"GetBindInfo", L"OnStartBinding", L"OnProgress",
+                                       L"OnObjectAvailable", L"OnStopBinding"}),
             callback->calls);
   EXPECT_LT(callback->progress.size(), 10u);
   ASSERT_FALSE(callback->progress.empty());
@@ -182,7 +193,8 @@ TEST_F(ServiceTest, InstallsAComponentAndHandsOutItsClassFactory) {
   int findings = 0;
   for (const auto& [status, text] : callback->progress) {
     findings += status == BINDSTATUS_FINDINGRESOURCE;
-    if (status >= BINDSTATUS_BEGINDOWNLOADCOMPONENTS && status <= BINDSTATUS_ENDDOWNLOADCOMPONENTS) {
+    if (status >= BINDSTATUS_BEGINDOWNLOADCOMPONENTS &&
+        status <= BINDSTATUS_ENDDOWNLOADCOMPONENTS) {
       EXPECT_EQ(row.displayName, text);
     }
   }
@@ -195,7 +207,8 @@ TEST_F(ServiceTest, InstallsAComponentAndHandsOutItsClassFactory) {
   Microsoft::WRL::ComPtr<IClassFactory> factory;
   ASSERT_EQ(S_OK, callback->object.As(&factory));
   Microsoft::WRL::ComPtr<IPersist> made;
-  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IPersist, reinterpret_cast<void**>(made.GetAddressOf())));
+  ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IPersist,
+                                          reinterpret_cast<void**>(made.GetAddressOf())));
   CLSID madeClass = CLSID_NULL;
   ASSERT_EQ(S_OK, made->GetClassID(&madeClass));
   EXPECT_TRUE(IsEqualCLSID(ClsidOf(row), madeClass));
@@ -206,16 +219,23 @@ TEST_F(ServiceTest, InstallsAComponentAndHandsOutItsClassFactory) {
   EXPECT_TRUE(fs::exists(Cache() / row.infName));
   EXPECT_EQ(module, CComponentStore::RegisteredServer(row.clsid).value_or(L""));
   RegKey usage;
-  ASSERT_EQ(ERROR_SUCCESS, usage.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\" +
-                                                           CComponentStore::ModuleUsageKey(module)));
+  ASSERT_EQ(ERROR_SUCCESS,
+            usage.Open(HKEY_LOCAL_MACHINE,
+                       L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\" +
+                           CComponentStore::ModuleUsageKey(module)));
   EXPECT_EQ(row.clsid, usage.ReadString(L".Owner").value_or(L""));
   EXPECT_TRUE(usage.ReadString(row.clsid).has_value());
   RegKey shared;
-  ASSERT_EQ(ERROR_SUCCESS, shared.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      shared.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
   EXPECT_EQ(1u, shared.ReadDword(module).value_or(0));
   RegKey unit;
-  ASSERT_EQ(ERROR_SUCCESS, unit.Open(HKEY_LOCAL_MACHINE, std::wstring(L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") +
-                                                          row.clsid + L"\\DownloadInformation"));
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      unit.Open(HKEY_LOCAL_MACHINE,
+                std::wstring(L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") +
+                    row.clsid + L"\\DownloadInformation"));
   EXPECT_EQ(SampleCab(L"Dastel.CAB").wstring(), unit.ReadString(L"CODEBASE").value_or(L""));
   EXPECT_EQ((Cache() / row.infName).wstring(), unit.ReadString(L"INF").value_or(L""));
 
@@ -233,14 +253,16 @@ std::vector<std::wstring> PrivateFolders() {
   ::GetTempPathW(MAX_PATH, temp);
   std::vector<std::wstring> found;
   for (const auto& entry : fs::directory_iterator(temp)) {
-    if (entry.path().filename().wstring().rfind(L"kvcd-", 0) == 0) found.push_back(entry.path().wstring());
+    if (entry.path().filename().wstring().rfind(L"kvcd-", 0) == 0)
+      found.push_back(entry.path().wstring());
   }
   return found;
 }
 
 bool AnyEvilFile(const fs::path& root) {
   std::error_code ignored;
-  for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+  for (auto it = fs::recursive_directory_iterator(root, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
     if (it->path().filename().wstring().find(L"evil") != std::wstring::npos) return true;
   }
   return false;
@@ -254,18 +276,19 @@ struct BadCase {
 
 TEST_F(ServiceTest, BadCabsEndWithAFailureAndLeaveNothingBehind) {
   const BadCase cases[] = {
-      {L"Halden.cab", kErrorDamagedCabinet, false},   // truncated
-      {L"Jorvel.cab", kErrorNotCabinet, false},       // not a CAB
-      {L"Kestro.cab", kErrorNotCabinet, false},       // a saved HTML page
+      {L"Halden.cab", kErrorDamagedCabinet, false},                      // truncated
+      {L"Jorvel.cab", kErrorNotCabinet, false},                          // not a CAB
+      {L"Kestro.cab", kErrorNotCabinet, false},                          // a saved HTML page
       {L"Lurrin.cab", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), false},  // no INF
-      {L"Mirodel.cab", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), false}, // INF names a missing file
-      {L"Norvak.cab", kErrorUnsafeMemberName, false},  // hostile member names
-      {L"Pavlen.cab", HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED), false},   // INF hooks
-      {L"Quenta.cab", SPAPI_E_GENERAL_SYNTAX, false},  // DestDir outside the allowed folders
-      {L"Rellis.cab", E_FAIL, false},                  // module refuses to register
-      {L"Sarvo.cab", CLASS_E_CLASSNOTAVAILABLE, true}, // module lacks the class
-      {L"Stavin.cab", kErrorDamagedCabinet, false},    // corrupted data
-      {L"Tovrin.cab", kErrorDuplicateMember, false},   // two members, one name
+      {L"Mirodel.cab", HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+       false},                                                          // INF names a missing file
+      {L"Norvak.cab", kErrorUnsafeMemberName, false},                   // hostile member names
+      {L"Pavlen.cab", HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED), false},  // INF hooks
+      {L"Quenta.cab", SPAPI_E_GENERAL_SYNTAX, false},   // DestDir outside the allowed folders
+      {L"Rellis.cab", E_FAIL, false},                   // module refuses to register
+      {L"Sarvo.cab", CLASS_E_CLASSNOTAVAILABLE, true},  // module lacks the class
+      {L"Stavin.cab", kErrorDamagedCabinet, false},     // corrupted data
+      {L"Tovrin.cab", kErrorDuplicateMember, false},    // two members, one name
   };
   const auto before = PrivateFolders();
   for (const BadCase& c : cases) {
@@ -275,7 +298,8 @@ TEST_F(ServiceTest, BadCabsEndWithAFailureAndLeaveNothingBehind) {
     Microsoft::WRL::ComPtr<RecordingCallback> callback;
     ASSERT_EQ(MK_S_ASYNCHRONOUS, Install(row, BadCab(c.cab), callback));
     // Some COM runtimes report a class its server does not provide as not registered.
-    const bool classMissing = c.expected == CLASS_E_CLASSNOTAVAILABLE && callback->stopResult == REGDB_E_CLASSNOTREG;
+    const bool classMissing =
+        c.expected == CLASS_E_CLASSNOTAVAILABLE && callback->stopResult == REGDB_E_CLASSNOTREG;
     if (!classMissing) {
       EXPECT_EQ(c.expected, callback->stopResult) << std::hex << callback->stopResult;
     }
@@ -296,7 +320,8 @@ TEST_F(ServiceTest, BadCabsEndWithAFailureAndLeaveNothingBehind) {
   wchar_t temp[MAX_PATH];
   ::GetTempPathW(MAX_PATH, temp);
   for (const auto& entry : fs::directory_iterator(temp)) {
-    EXPECT_EQ(std::wstring::npos, entry.path().filename().wstring().find(L"evil")) << entry.path().string();
+    EXPECT_EQ(std::wstring::npos, entry.path().filename().wstring().find(L"evil"))
+        << entry.path().string();
   }
   EXPECT_FALSE(AnyEvilFile(windows_.Path()));
 }
@@ -310,12 +335,14 @@ TEST_F(ServiceTest, HtmlCodeBaseIsReportedAsHtml) {
 }
 
 TEST_F(ServiceTest, AbortEndsTheBindingWithoutInstalling) {
-  for (ULONG status : {BINDSTATUS_FINDINGRESOURCE, BINDSTATUS_BEGINDOWNLOADDATA, BINDSTATUS_INSTALLINGCOMPONENTS}) {
+  for (ULONG status : {BINDSTATUS_FINDINGRESOURCE, BINDSTATUS_BEGINDOWNLOADDATA,
+                       BINDSTATUS_INSTALLINGCOMPONENTS}) {
     SCOPED_TRACE(status);
     const CatalogRow& row = RowOf(L"Istra.cab");
     Unregister(row);
     Microsoft::WRL::ComPtr<RecordingCallback> callback;
-    ASSERT_EQ(MK_S_ASYNCHRONOUS, Install(row, SampleCab(L"Istra.cab"), callback, 0xFFFFFFFF, 0xFFFFFFFF, status));
+    ASSERT_EQ(MK_S_ASYNCHRONOUS,
+              Install(row, SampleCab(L"Istra.cab"), callback, 0xFFFFFFFF, 0xFFFFFFFF, status));
     EXPECT_EQ(E_ABORT, callback->stopResult);
     EXPECT_EQ(nullptr, callback->object.Get());
     EXPECT_EQ(std::vector<std::wstring>{}, FilesUnderWindows());
@@ -329,9 +356,10 @@ TEST_F(ServiceTest, RequestsWithoutCallbackOrCodeBaseFailAtOnce) {
   Microsoft::WRL::ComPtr<IBindCtx> context;
   ASSERT_EQ(S_OK, ::CreateBindCtx(0, &context));
   IClassFactory* factory = reinterpret_cast<IClassFactory*>(0xdeadbeef);
-  EXPECT_EQ(E_INVALIDARG, service_.GetClassObjectFromURL(ClsidOf(row), SampleCab(L"Istra.cab").c_str(), 0xFFFFFFFF,
-                                                         0xFFFFFFFF, nullptr, context.Get(), CLSCTX_INPROC_SERVER,
-                                                         IID_IClassFactory, reinterpret_cast<void**>(&factory)));
+  EXPECT_EQ(E_INVALIDARG, service_.GetClassObjectFromURL(
+                              ClsidOf(row), SampleCab(L"Istra.cab").c_str(), 0xFFFFFFFF, 0xFFFFFFFF,
+                              nullptr, context.Get(), CLSCTX_INPROC_SERVER, IID_IClassFactory,
+                              reinterpret_cast<void**>(&factory)));
   EXPECT_EQ(nullptr, factory);
   Microsoft::WRL::ComPtr<RecordingCallback> callback;
   EXPECT_EQ(E_INVALIDARG, Install(row, L"", callback));
@@ -417,7 +445,9 @@ TEST_F(ServiceTest, ModuleInUseIsNotReplaced) {
   ASSERT_EQ(MK_S_ASYNCHRONOUS, Install(row, SampleCab(L"GORVATH.CAB"), second));
   EXPECT_EQ(S_OK, second->stopResult);
   RegKey shared;
-  ASSERT_EQ(ERROR_SUCCESS, shared.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
+  ASSERT_EQ(
+      ERROR_SUCCESS,
+      shared.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
   EXPECT_EQ(1u, shared.ReadDword(module).value_or(0));
   Unregister(row);
 }
@@ -428,8 +458,11 @@ namespace {
 
 class NoWaits final : public IRemovalPlatform {
  public:
-  void StartAndWait(const std::wstring& commandLine) override { SystemRemovalPlatform().StartAndWait(commandLine); }
-  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) override {
+  void StartAndWait(const std::wstring& commandLine) override {
+    SystemRemovalPlatform().StartAndWait(commandLine);
+  }
+  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters,
+                        const std::wstring& folder) override {
     SystemRemovalPlatform().ShellOpenAndWait(file, parameters, folder);
   }
   void Pause(DWORD) override {}  // the animation's waits
@@ -439,7 +472,8 @@ class NoWaits final : public IRemovalPlatform {
 // after the pass, no file, record or class registration of the removed components is left.
 TEST_F(ServiceTest, RemovalPassTakesBackEverythingTheServiceInstalled) {
   // Single-file components: the pass knows each component by its catalog module and INF only.
-  const std::vector<std::wstring> cabs = {L"Dastel.CAB", L"GORVATH.CAB", L"Istra.cab", L"Tarsil.cab"};
+  const std::vector<std::wstring> cabs = {L"Dastel.CAB", L"GORVATH.CAB", L"Istra.cab",
+                                          L"Tarsil.cab"};
   for (const auto& cab : cabs) {
     Microsoft::WRL::ComPtr<RecordingCallback> callback;
     ASSERT_EQ(MK_S_ASYNCHRONOUS, Install(RowOf(cab), SampleCab(cab), callback));
@@ -461,8 +495,8 @@ TEST_F(ServiceTest, RemovalPassTakesBackEverythingTheServiceInstalled) {
   int stepCount = 0;
   NoWaits platform;
   CRemovalPass pass(RemovalContext{catalog, selected, currentBar, totalBar, nullptr,
-                                   [](UINT) { return std::wstring(L"%d/%d deleted."); }, removing, abortRequested,
-                                   installing, currentIndex, stepCount},
+                                   [](UINT) { return std::wstring(L"%d/%d deleted."); }, removing,
+                                   abortRequested, installing, currentIndex, stepCount},
                     // The real system folder: its regsvr32 unregisters the modules.
                     &platform, windows_.Path().wstring(), std::wstring());
   pass.RemoveInstalledComponents();
@@ -473,13 +507,21 @@ TEST_F(ServiceTest, RemovalPassTakesBackEverythingTheServiceInstalled) {
     const CatalogRow& row = RowOf(cab);
     const std::wstring module = (Cache() / row.moduleName).wstring();
     RegKey key;
-    EXPECT_NE(ERROR_SUCCESS, key.Open(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + row.clsid));  // unregistered
-    EXPECT_NE(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE,
-                                      std::wstring(L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") + row.clsid));
-    EXPECT_NE(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\" +
-                                                            CComponentStore::ModuleUsageKey(module)));
+    EXPECT_NE(ERROR_SUCCESS,
+              key.Open(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + row.clsid));  // unregistered
+    EXPECT_NE(
+        ERROR_SUCCESS,
+        key.Open(HKEY_LOCAL_MACHINE,
+                 std::wstring(L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") +
+                     row.clsid));
+    EXPECT_NE(ERROR_SUCCESS,
+              key.Open(HKEY_LOCAL_MACHINE,
+                       L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\" +
+                           CComponentStore::ModuleUsageKey(module)));
     RegKey shared;
-    ASSERT_EQ(ERROR_SUCCESS, shared.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
+    ASSERT_EQ(ERROR_SUCCESS,
+              shared.Open(HKEY_LOCAL_MACHINE,
+                          L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
     EXPECT_FALSE(shared.ReadDword(module).has_value());
   }
 }

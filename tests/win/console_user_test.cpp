@@ -1,6 +1,9 @@
+#include "installer/console_user.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
 #include <lm.h>
 #include <sddl.h>
 
@@ -17,9 +20,8 @@
 #include "common/module_info.h"
 #include "common/reg_key.h"
 #include "common/text_conversion.h"
-#include "console_user.h"
-#include "install_engine.h"
-#include "scripted_code_download.h"
+#include "installer/install_engine.h"
+#include "tests/win/scripted_code_download.h"
 
 namespace {
 
@@ -77,8 +79,8 @@ struct FakeMachine {
     return it == handles.end() ? nullptr : Process(it->second.processId);
   }
   HANDLE NewHandle(DWORD processId, DWORD access) {
-    const std::wstring name = L"KoviraConsoleUserTest-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(handleNames.size());
+    const std::wstring name = L"KoviraConsoleUserTest-" + std::to_wstring(::GetCurrentProcessId()) +
+                              L"-" + std::to_wstring(handleNames.size());
     HANDLE handle = ::CreateEventW(nullptr, TRUE, FALSE, name.c_str());
     handleNames.push_back(name);
     handles[handle] = {processId, access};
@@ -91,7 +93,8 @@ FakeMachine* g_machine = nullptr;
 std::vector<BYTE> SidBytes(const std::wstring& text) {
   PSID sid = nullptr;
   if (!::ConvertStringSidToSidW(text.c_str(), &sid)) return {};
-  std::vector<BYTE> bytes(static_cast<const BYTE*>(sid), static_cast<const BYTE*>(sid) + ::GetLengthSid(sid));
+  std::vector<BYTE> bytes(static_cast<const BYTE*>(sid),
+                          static_cast<const BYTE*>(sid) + ::GetLengthSid(sid));
   ::LocalFree(sid);
   return bytes;
 }
@@ -104,7 +107,8 @@ BOOL Fail(DWORD error) {
 // ---- The entries the discovery resolves by name, and its direct calls ----
 
 BOOL WINAPI FakeConvertSidToStringSid(PSID sid, LPSTR* text) {
-  return g_machine->sidConvertible ? ::ConvertSidToStringSidA(sid, text) : Fail(ERROR_NOT_ENOUGH_MEMORY);
+  return g_machine->sidConvertible ? ::ConvertSidToStringSidA(sid, text)
+                                   : Fail(ERROR_NOT_ENOUGH_MEMORY);
 }
 
 BOOL WINAPI FakeLookupAccountName(LPCSTR, LPCSTR name, PSID sid, LPDWORD sidSize, LPSTR domain,
@@ -160,14 +164,16 @@ BOOL WINAPI FakeProcessIdToSessionId(DWORD id, DWORD* session) {
 DWORD WINAPI FakeGetConsoleSession() { return g_machine->consoleSession; }
 
 NET_API_STATUS NET_API_FUNCTION FakeNetApiBufferFree(LPVOID buffer) {
-  if (g_machine->liveBuffers.erase(buffer) == 0) return ++g_machine->badFrees, ERROR_INVALID_PARAMETER;
+  if (g_machine->liveBuffers.erase(buffer) == 0)
+    return ++g_machine->badFrees, ERROR_INVALID_PARAMETER;
   delete[] static_cast<BYTE*>(buffer);
   return NERR_Success;
 }
 
 // Returns the whole entries, names included, that fit in `preferred` bytes, as the real one does.
-NET_API_STATUS NET_API_FUNCTION FakeNetUserEnum(LPCWSTR, DWORD level, DWORD, LPBYTE* buffer, DWORD preferred,
-                                                LPDWORD read, LPDWORD total, PDWORD) {
+NET_API_STATUS NET_API_FUNCTION FakeNetUserEnum(LPCWSTR, DWORD level, DWORD, LPBYTE* buffer,
+                                                DWORD preferred, LPDWORD read, LPDWORD total,
+                                                PDWORD) {
   *buffer = nullptr;
   *read = *total = 0;
   if (g_machine->enumFailure != NERR_Success) return g_machine->enumFailure;
@@ -197,7 +203,8 @@ NET_API_STATUS NET_API_FUNCTION FakeNetUserEnum(LPCWSTR, DWORD level, DWORD, LPB
 }
 
 HMODULE WINAPI FakeLoadLibrary(LPCSTR name) {
-  if (_stricmp(name, g_machine->missingLibrary.c_str()) == 0) return ::SetLastError(ERROR_MOD_NOT_FOUND), nullptr;
+  if (_stricmp(name, g_machine->missingLibrary.c_str()) == 0)
+    return ::SetLastError(ERROR_MOD_NOT_FOUND), nullptr;
   HMODULE module = ::LoadLibraryA(name);  // a real module, so that freeing it is harmless
   if (module != nullptr) g_machine->libraries[module] = name;
   return module;
@@ -225,7 +232,8 @@ FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name) {
   std::string key = g_machine->libraries[module] + ":";
   for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const auto entry = exports.find(key + name);
-  if (entry == exports.end() || name == g_machine->missingEntry) return ::SetLastError(ERROR_PROC_NOT_FOUND), nullptr;
+  if (entry == exports.end() || name == g_machine->missingEntry)
+    return ::SetLastError(ERROR_PROC_NOT_FOUND), nullptr;
   return entry->second;
 }
 
@@ -242,11 +250,12 @@ BOOL WINAPI FakeOpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
   return TRUE;
 }
 
-BOOL WINAPI FakeGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID data, DWORD size,
-                                    PDWORD needed) {
+BOOL WINAPI FakeGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind, LPVOID data,
+                                    DWORD size, PDWORD needed) {
   const auto it = g_machine->handles.find(token);
   if (it == g_machine->handles.end() || kind != TokenUser) return Fail(ERROR_INVALID_PARAMETER);
-  if (!g_machine->tokenReadable || (it->second.access & TOKEN_QUERY) == 0) return Fail(ERROR_ACCESS_DENIED);
+  if (!g_machine->tokenReadable || (it->second.access & TOKEN_QUERY) == 0)
+    return Fail(ERROR_ACCESS_DENIED);
   const auto sid = SidBytes(g_machine->Process(it->second.processId)->user);
   *needed = static_cast<DWORD>(sizeof(TOKEN_USER) + sid.size());
   if (size < *needed) return Fail(ERROR_INSUFFICIENT_BUFFER);
@@ -265,8 +274,11 @@ const std::wstring kDomainSid = L"S-1-5-21-7777-8888-9999-4242";  // an account 
 // A machine where `user` runs the shell of the console session, among the usual processes.
 FakeMachine MachineWithConsoleUser(const std::wstring& user) {
   FakeMachine machine;
-  machine.processes = {{4, "System", 0}, {380, "smss.exe", 0}, {512, "winlogon.exe", 1},
-                       {640, "svchost.exe", 0, L"S-1-5-19"}, {1720, "Explorer.EXE", 1, user},
+  machine.processes = {{4, "System", 0},
+                       {380, "smss.exe", 0},
+                       {512, "winlogon.exe", 1},
+                       {640, "svchost.exe", 0, L"S-1-5-19"},
+                       {1720, "Explorer.EXE", 1, user},
                        {2210, "notepad.exe", 1, user}};
   machine.accounts = {{L"Administrator", L"S-1-5-21-1111-2222-3333-500", USER_PRIV_ADMIN},
                       {L"Guest", L"S-1-5-21-1111-2222-3333-501", USER_PRIV_GUEST},
@@ -276,10 +288,14 @@ FakeMachine MachineWithConsoleUser(const std::wstring& user) {
 }
 
 ConsoleUserSettings CurrentUsersHive() { return {HKEY_CURRENT_USER, kExtSettings, L""}; }
-ConsoleUserSettings UsersHive(const std::wstring& sid) { return {HKEY_USERS, sid + L"\\" + kExtSettings, sid}; }
+ConsoleUserSettings UsersHive(const std::wstring& sid) {
+  return {HKEY_USERS, sid + L"\\" + kExtSettings, sid};
+}
 
 std::wstring Describe(const ConsoleUserSettings& s) {
-  const wchar_t* root = s.userRoot == HKEY_CURRENT_USER ? L"HKCU" : s.userRoot == HKEY_USERS ? L"HKU" : L"none";
+  const wchar_t* root = s.userRoot == HKEY_CURRENT_USER ? L"HKCU"
+                        : s.userRoot == HKEY_USERS      ? L"HKU"
+                                                        : L"none";
   return std::wstring(root) + L" | " + s.userExtSettingsPath + L" | " + s.userSid;
 }
 
@@ -323,22 +339,30 @@ TEST(ConsoleUser, HiveFollowsTheConsoleUsersAccount) {
       {"enumeration failed", kAliceSid, [](FakeMachine& m) { m.enumFailure = ERROR_ACCESS_DENIED; },
        UsersHive(kAliceSid)},
       {"unresolvable name passed over", kAliceSid,
-       [](FakeMachine& m) { m.accounts.insert(m.accounts.begin(), {L"ghost", kAliceSid, USER_PRIV_USER, false}); },
+       [](FakeMachine& m) {
+         m.accounts.insert(m.accounts.begin(), {L"ghost", kAliceSid, USER_PRIV_USER, false});
+       },
        CurrentUsersHive()},
       {"first account with the SID decides", kAliceSid,
-       [](FakeMachine& m) { m.accounts.insert(m.accounts.begin(), {L"alice2", kAliceSid, USER_PRIV_USER}); },
+       [](FakeMachine& m) {
+         m.accounts.insert(m.accounts.begin(), {L"alice2", kAliceSid, USER_PRIV_USER});
+       },
        UsersHive(kAliceSid)},
       // One enumeration of 1024 bytes: when the accounts do not all fit, none is examined, even
       // the administrator that was returned.
       {"more accounts than one enumeration holds", kAliceSid,
        [](FakeMachine& m) {
-         for (int i = 0; i < 40; ++i) m.accounts.push_back({L"operator" + std::to_wstring(i), kBobSid});
+         for (int i = 0; i < 40; ++i)
+           m.accounts.push_back({L"operator" + std::to_wstring(i), kBobSid});
        },
        UsersHive(kAliceSid)},
       // The SID text is needed only for a user that is no administrator.
-      {"SID text not made, administrator", kAliceSid, [](FakeMachine& m) { m.sidConvertible = false; },
-       CurrentUsersHive()},
-      {"SID text not made, standard", kBobSid, [](FakeMachine& m) { m.sidConvertible = false; }, {}},
+      {"SID text not made, administrator", kAliceSid,
+       [](FakeMachine& m) { m.sidConvertible = false; }, CurrentUsersHive()},
+      {"SID text not made, standard",
+       kBobSid,
+       [](FakeMachine& m) { m.sidConvertible = false; },
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -355,22 +379,31 @@ TEST(ConsoleUser, TakesOnlyTheShellOfTheConsoleSession) {
     bool found;
   };
   const Case cases[] = {
-      {"nobody at the console", [](FakeMachine& m) { m.consoleSession = kNobodyAtTheConsole; }, false},
+      {"nobody at the console", [](FakeMachine& m) { m.consoleSession = kNobodyAtTheConsole; },
+       false},
       {"shell only in another session", [](FakeMachine& m) { m.consoleSession = 2; }, false},
-      {"shell named in other case", [](FakeMachine& m) { m.processes[4].name = "explorer.exe"; }, false},
-      {"shell that cannot be opened", [](FakeMachine& m) { m.processes[4].openable = false; }, false},
-      {"shell whose modules cannot be read", [](FakeMachine& m) { m.processes[4].modulesReadable = false; }, false},
+      {"shell named in other case", [](FakeMachine& m) { m.processes[4].name = "explorer.exe"; },
+       false},
+      {"shell that cannot be opened", [](FakeMachine& m) { m.processes[4].openable = false; },
+       false},
+      {"shell whose modules cannot be read",
+       [](FakeMachine& m) { m.processes[4].modulesReadable = false; }, false},
       {"another session's shell listed first",
-       [](FakeMachine& m) { m.processes.insert(m.processes.begin(), {900, "Explorer.EXE", 2, kAliceSid}); }, true},
+       [](FakeMachine& m) {
+         m.processes.insert(m.processes.begin(), {900, "Explorer.EXE", 2, kAliceSid});
+       },
+       true},
       {"unreadable shells listed first",
        [](FakeMachine& m) {
-         m.processes.insert(m.processes.begin(), {{901, "Explorer.EXE", 1, kAliceSid, false},
-                                                  {902, "Explorer.EXE", 1, kAliceSid, true, false}});
+         m.processes.insert(m.processes.begin(),
+                            {{901, "Explorer.EXE", 1, kAliceSid, false},
+                             {902, "Explorer.EXE", 1, kAliceSid, true, false}});
        },
        true},
       {"shell behind more than 1024 processes",
        [](FakeMachine& m) {
-         for (DWORD id = 10000; id < 11500; ++id) m.processes.insert(m.processes.begin(), {id, "svchost.exe", 0});
+         for (DWORD id = 10000; id < 11500; ++id)
+           m.processes.insert(m.processes.begin(), {id, "svchost.exe", 0});
        },
        true},
   };
@@ -389,14 +422,16 @@ TEST(ConsoleUser, AnyFailedStepLeavesNoUser) {
     machine.missingLibrary = library;
     EXPECT_EQ(none, Discover(machine)) << library;
   }
-  for (const char* entry : {"ConvertSidToStringSidA", "LookupAccountNameA", "EqualSid", "GetModuleBaseNameA",
-                            "EnumProcesses", "EnumProcessModules", "ProcessIdToSessionId",
-                            "WTSGetActiveConsoleSessionId", "NetApiBufferFree", "NetUserEnum"}) {
+  for (const char* entry :
+       {"ConvertSidToStringSidA", "LookupAccountNameA", "EqualSid", "GetModuleBaseNameA",
+        "EnumProcesses", "EnumProcessModules", "ProcessIdToSessionId",
+        "WTSGetActiveConsoleSessionId", "NetApiBufferFree", "NetUserEnum"}) {
     FakeMachine machine = MachineWithConsoleUser(kAliceSid);
     machine.missingEntry = entry;
     EXPECT_EQ(none, Discover(machine)) << entry;
   }
-  for (bool FakeMachine::*step : {&FakeMachine::tokenOpens, &FakeMachine::tokenReadable, &FakeMachine::sidValid}) {
+  for (bool FakeMachine::*step :
+       {&FakeMachine::tokenOpens, &FakeMachine::tokenReadable, &FakeMachine::sidValid}) {
     FakeMachine machine = MachineWithConsoleUser(kAliceSid);
     machine.*step = false;
     EXPECT_EQ(none, Discover(machine));
@@ -431,7 +466,8 @@ NET_API_STATUS EnumerateAccountsAsDiscoveryDoes() {
   LPBYTE accounts = nullptr;
   DWORD read = 0;
   DWORD total = 0;
-  const NET_API_STATUS status = enumerate(nullptr, 1, FILTER_NORMAL_ACCOUNT, &accounts, 1024, &read, &total, nullptr);
+  const NET_API_STATUS status =
+      enumerate(nullptr, 1, FILTER_NORMAL_ACCOUNT, &accounts, 1024, &read, &total, nullptr);
   if (accounts) release(accounts);
   return status;
 }
@@ -444,17 +480,18 @@ TEST(ConsoleUserOnThisMachine, FindsTheShellStandInAndItsUser) {
       << "this Wine enumerates accounts; the outcome then depends on what it says of the user";
   EXPECT_EQ(Describe({}), Describe(FindConsoleUser()));
 
-  auto program = std::filesystem::path(ModuleFilePath(nullptr)).parent_path().parent_path() / L"shell_stand_in" /
-                 L"Explorer.EXE";
+  auto program = std::filesystem::path(ModuleFilePath(nullptr)).parent_path().parent_path() /
+                 L"shell_stand_in" / L"Explorer.EXE";
   std::wstring commandLine = L"\"" + program.wstring() + L"\"";
   STARTUPINFOW startup = {sizeof(startup)};
   PROCESS_INFORMATION info = {};
-  ASSERT_TRUE(::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &info))
+  ASSERT_TRUE(::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                               nullptr, nullptr, &startup, &info))
       << program.string();
   const ScopedHandle thread(info.hThread);
   const ScopedHandle shell(info.hProcess);
-  const std::unique_ptr<void, void (*)(void*)> stop(shell.Get(), [](void* p) { ::TerminateProcess(p, 0); });
+  const std::unique_ptr<void, void (*)(void*)> stop(shell.Get(),
+                                                    [](void* p) { ::TerminateProcess(p, 0); });
   ASSERT_EQ(0u, ::WaitForInputIdle(shell.Get(), 10000));
 
   const ConsoleUserSettings settings = FindConsoleUser();
@@ -492,8 +529,8 @@ TEST(ConsoleUserWithEngine, ErasesTheControlsSettingsUnderTheDiscoveredRoot) {
 
   CScriptedCodeDownload service;
   service.SetDefaultScript({E_FAIL, {}});
-  const ScopedWindow parent(::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
-                                              nullptr, nullptr));
+  const ScopedWindow parent(::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 0, 0, nullptr,
+                                              nullptr, nullptr, nullptr));
   CInstallEngine engine(service, settings);
   ASSERT_TRUE(engine.Create(parent.Get()));
   engine.SetTarget(control, L"C:\\Kovira\\cabfiles\\Brenvo.cab", L"-1,-1,-1,-1");
@@ -504,8 +541,9 @@ TEST(ConsoleUserWithEngine, ErasesTheControlsSettingsUnderTheDiscoveredRoot) {
   key.Close();
   engine.Destroy();
   (void)RegKey::DeleteTree(HKEY_USERS, sid);
-  (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE,
-                           L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\" + control);
+  (void)RegKey::DeleteTree(
+      HKEY_LOCAL_MACHINE,
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\" + control);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // lives, whose class object counts every instance asked of it: tests see whether anything tried
 // to create the class, and whether it could have.
 #include <windows.h>
+
 #include <objbase.h>
 
 #include "common/com_object.h"

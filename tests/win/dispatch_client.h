@@ -3,6 +3,7 @@
 // Calls through IDispatch by member name, as page script makes them, and an event sink that
 // records what it hears.
 #include <windows.h>
+
 #include <oaidl.h>
 #include <ocidl.h>
 #include <wrl/client.h>
@@ -26,7 +27,8 @@ inline DISPID DispIdOf(IDispatch* object, const wchar_t* name) {
 
 // Invoke by name with the arguments in source order; the result lands in `result`.
 inline HRESULT InvokeByName(IDispatch* object, const wchar_t* name, WORD flags,
-                            std::vector<ScopedVariant>& arguments, ScopedVariant* result = nullptr) {
+                            std::vector<ScopedVariant>& arguments,
+                            ScopedVariant* result = nullptr) {
   const DISPID id = DispIdOf(object, name);
   if (id == DISPID_UNKNOWN) return DISP_E_UNKNOWNNAME;
   std::vector<VARIANTARG> packed;
@@ -36,9 +38,9 @@ inline HRESULT InvokeByName(IDispatch* object, const wchar_t* name, WORD flags,
                        static_cast<UINT>(packed.size()), flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
   EXCEPINFO exception = {};
   UINT bad_argument = 0;
-  const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
-                                    result != nullptr ? result->Receive() : nullptr, &exception,
-                                    &bad_argument);
+  const HRESULT hr =
+      object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params,
+                     result != nullptr ? result->Receive() : nullptr, &exception, &bad_argument);
   ::SysFreeString(exception.bstrSource);
   ::SysFreeString(exception.bstrDescription);
   ::SysFreeString(exception.bstrHelpFile);
@@ -110,8 +112,8 @@ class RecordingSink final : public IDispatch {
   }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*,
-                      EXCEPINFO*, UINT*) override {
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                      UINT*) override {
     HeardEvent heard{name_, id, flags, {}, {}, {}};
     for (UINT i = params->cArgs; i-- > 0;) {
       const VARIANT& argument = params->rgvarg[i];
@@ -120,14 +122,16 @@ class RecordingSink final : public IDispatch {
       heard.numbers.push_back(argument.vt == VT_I4 ? argument.lVal : 0);
     }
     log_.push_back(std::move(heard));
-    if (on_event_) on_event_();
+    if (onEvent_) onEvent_();
     return result_;
   }
 
   ULONG References() const { return refs_; }
   void FailWith(HRESULT result) { result_ = result; }
   template <typename F>
-  void OnEvent(F action) { on_event_ = std::move(action); }
+  void OnEvent(F action) {
+    onEvent_ = std::move(action);
+  }
 
   // Connects to the object's connection point for `events`; the cookie is kept.
   HRESULT Connect(IUnknown* object) {
@@ -150,7 +154,7 @@ class RecordingSink final : public IDispatch {
   std::vector<HeardEvent>& log_;
   ULONG refs_ = 0;
   HRESULT result_ = S_OK;
-  std::function<void()> on_event_;
+  std::function<void()> onEvent_;
   Microsoft::WRL::ComPtr<IConnectionPoint> point_;
   DWORD cookie_ = 0;
 };

@@ -1,13 +1,14 @@
+#include "installer/install_engine.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "common/reg_key.h"
-#include "core/catalog_table.h"
-#include "install_engine.h"
-#include "install_messages.h"
-#include "scripted_code_download.h"
+#include "installer/core/catalog_table.h"
+#include "installer/install_messages.h"
+#include "tests/win/scripted_code_download.h"
 
 namespace {
 
@@ -106,7 +107,8 @@ TEST_F(EngineFixture, ReportsProgressThenObjectThenEnd) {
                     L"progress:9", L"object", L"done:0"}),
             parent.events);
   // Every callback was accepted.
-  for (const auto& call : service.Calls()) EXPECT_NE(std::wstring::npos, call.find(L"0x00000000")) << call;
+  for (const auto& call : service.Calls())
+    EXPECT_NE(std::wstring::npos, call.find(L"0x00000000")) << call;
 }
 
 TEST_F(EngineFixture, ImmediateAnswersPostTheSameNotifications) {
@@ -136,16 +138,17 @@ TEST_F(EngineFixture, RefusesObjectsThatAreNotClassFactories) {
   Install();
   ASSERT_TRUE(parent.WaitForDone());
   EXPECT_EQ((Events{L"done:0"}), parent.events);
-  EXPECT_EQ((Events{L"OnStartBinding -> 0x00000000", L"OnObjectAvailable -> 0x80070057",
-                    L"OnObjectAvailable -> 0x80070057", L"OnStopBinding(0x00000000) -> 0x00000000"}),
-            service.Calls());
+  EXPECT_EQ(
+      (Events{L"OnStartBinding -> 0x00000000", L"OnObjectAvailable -> 0x80070057",
+              L"OnObjectAvailable -> 0x80070057", L"OnStopBinding(0x00000000) -> 0x00000000"}),
+      service.Calls());
 }
 
 TEST_F(EngineFixture, FindingResourceTwiceAbortsTheRow) {
-  service.SetDefaultScript({MK_S_ASYNCHRONOUS,
-                            {BindStep::Start(), BindStep::Progress(BINDSTATUS_FINDINGRESOURCE),
-                             BindStep::Progress(BINDSTATUS_FINDINGRESOURCE), BindStep::Object(),
-                             BindStep::Stop()}});
+  service.SetDefaultScript(
+      {MK_S_ASYNCHRONOUS,
+       {BindStep::Start(), BindStep::Progress(BINDSTATUS_FINDINGRESOURCE),
+        BindStep::Progress(BINDSTATUS_FINDINGRESOURCE), BindStep::Object(), BindStep::Stop()}});
   Install();
   ASSERT_TRUE(parent.WaitForDone());
   EXPECT_EQ(1, service.AbortCount());
@@ -155,24 +158,28 @@ TEST_F(EngineFixture, FindingResourceTwiceAbortsTheRow) {
 
 TEST_F(EngineFixture, FindingResourceTwiceCountsAcrossRows) {
   // The first row's last status is finding-resource; the next row's first one aborts that row.
-  service.SetScript(L"First.cab", {MK_S_ASYNCHRONOUS,
-                                   {BindStep::Start(), BindStep::Object(),
-                                    BindStep::Progress(BINDSTATUS_FINDINGRESOURCE), BindStep::Stop()}});
-  service.SetScript(L"Second.cab", {MK_S_ASYNCHRONOUS,
-                                    {BindStep::Start(), BindStep::Progress(BINDSTATUS_FINDINGRESOURCE),
-                                     BindStep::Object(), BindStep::Stop()}});
+  service.SetScript(L"First.cab",
+                    {MK_S_ASYNCHRONOUS,
+                     {BindStep::Start(), BindStep::Object(),
+                      BindStep::Progress(BINDSTATUS_FINDINGRESOURCE), BindStep::Stop()}});
+  service.SetScript(L"Second.cab",
+                    {MK_S_ASYNCHRONOUS,
+                     {BindStep::Start(), BindStep::Progress(BINDSTATUS_FINDINGRESOURCE),
+                      BindStep::Object(), BindStep::Stop()}});
   parent.onDone = [&] { Install(kClsid, L"C:\\c\\Second.cab"); };
   Install(kClsid, L"C:\\c\\First.cab");
   ASSERT_TRUE(parent.WaitForDone(2));
-  EXPECT_EQ((Events{L"object", L"progress:1", L"done:0", L"progress:1", L"done:-1"}), parent.events);
+  EXPECT_EQ((Events{L"object", L"progress:1", L"done:0", L"progress:1", L"done:-1"}),
+            parent.events);
 }
 
 TEST_F(EngineFixture, HtmlCodeBaseIsRefusedAndAborted) {
-  service.SetDefaultScript({MK_S_ASYNCHRONOUS,
-                            {BindStep::Start(), BindStep::Progress(BINDSTATUS_MIMETYPEAVAILABLE, L"text/HTML"),
-                             BindStep::ProgressNoText(BINDSTATUS_MIMETYPEAVAILABLE),
-                             BindStep::Progress(BINDSTATUS_MIMETYPEAVAILABLE, L"text/html"),
-                             BindStep::Object(), BindStep::Stop()}});
+  service.SetDefaultScript(
+      {MK_S_ASYNCHRONOUS,
+       {BindStep::Start(), BindStep::Progress(BINDSTATUS_MIMETYPEAVAILABLE, L"text/HTML"),
+        BindStep::ProgressNoText(BINDSTATUS_MIMETYPEAVAILABLE),
+        BindStep::Progress(BINDSTATUS_MIMETYPEAVAILABLE, L"text/html"), BindStep::Object(),
+        BindStep::Stop()}});
   Install();
   ASSERT_TRUE(parent.WaitForDone());
   EXPECT_EQ((Events{L"progress:13", L"progress:13", L"progress:13", L"done:-2"}), parent.events);
@@ -183,10 +190,11 @@ TEST_F(EngineFixture, HtmlCodeBaseIsRefusedAndAborted) {
 
 TEST_F(EngineFixture, AbortEndsTheBindingAndIsHarmlessWithoutOne) {
   EXPECT_EQ(S_OK, engine.Abort());
-  service.SetDefaultScript({MK_S_ASYNCHRONOUS,
-                            {BindStep::Start(), BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA),
-                             BindStep::Action([&](IBindStatusCallback*) { EXPECT_EQ(S_OK, engine.Abort()); }),
-                             BindStep::Object(), BindStep::Stop()}});
+  service.SetDefaultScript(
+      {MK_S_ASYNCHRONOUS,
+       {BindStep::Start(), BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA),
+        BindStep::Action([&](IBindStatusCallback*) { EXPECT_EQ(S_OK, engine.Abort()); }),
+        BindStep::Object(), BindStep::Stop()}});
   Install();
   ASSERT_TRUE(parent.WaitForDone());
   EXPECT_EQ((Events{L"progress:4", L"done:0"}), parent.events);
@@ -226,8 +234,12 @@ TEST_F(EngineFixture, ConnectionLimitComponentRaisesTheLimit) {
   ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_CURRENT_USER, path));
   const auto saved = key.ReadDword(L"MaxConnectionsPerServer");
 
-  struct Case { std::optional<DWORD> before; DWORD after; };
-  for (const Case& c : {Case{2, 10}, Case{4, 10}, Case{16, 16}, Case{std::nullopt, 10}, Case{10, 10}}) {
+  struct Case {
+    std::optional<DWORD> before;
+    DWORD after;
+  };
+  for (const Case& c :
+       {Case{2, 10}, Case{4, 10}, Case{16, 16}, Case{std::nullopt, 10}, Case{10, 10}}) {
     ::RegDeleteValueW(key.Get(), L"MaxConnectionsPerServer");
     if (c.before) {
       ASSERT_EQ(ERROR_SUCCESS, key.WriteDword(L"MaxConnectionsPerServer", *c.before));
@@ -251,7 +263,8 @@ TEST_F(EngineFixture, ConnectionLimitComponentRaisesTheLimit) {
 // A console user known by SID has the limit raised in that user's own hive.
 TEST(InstallEngine, ConnectionLimitGoesToTheConsoleUsersHive) {
   const std::wstring sid = L"S-1-5-21-1004336348-1177238915-682003330-5001";
-  const std::wstring path = sid + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
+  const std::wstring path =
+      sid + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\";
   RegKey key;
   ASSERT_EQ(ERROR_SUCCESS, key.Create(HKEY_USERS, path));
   ASSERT_EQ(ERROR_SUCCESS, key.WriteDword(L"MaxConnectionsPerServer", 6));
@@ -281,7 +294,8 @@ TEST(InstallEngine, PreparesTheConsoleUsersSettings) {
   stored.Close();
   // A key with subkeys is not erased.
   RegKey nested;
-  ASSERT_EQ(ERROR_SUCCESS, nested.Create(HKEY_CURRENT_USER, settings + kConnectionLimitClsid + L"\\iexplore"));
+  ASSERT_EQ(ERROR_SUCCESS,
+            nested.Create(HKEY_CURRENT_USER, settings + kConnectionLimitClsid + L"\\iexplore"));
   nested.Close();
 
   CScriptedCodeDownload service;
@@ -299,7 +313,8 @@ TEST(InstallEngine, PreparesTheConsoleUsersSettings) {
   engine.SetTarget(kConnectionLimitClsid, kCodeBase, kCatalogVersionText);
   engine.Start();
   ASSERT_TRUE(parent.WaitForDone(2));
-  EXPECT_EQ(ERROR_SUCCESS, probe.Open(HKEY_CURRENT_USER, settings + kConnectionLimitClsid + L"\\iexplore"));
+  EXPECT_EQ(ERROR_SUCCESS,
+            probe.Open(HKEY_CURRENT_USER, settings + kConnectionLimitClsid + L"\\iexplore"));
   EXPECT_EQ(ERROR_SUCCESS, probe.Open(HKEY_LOCAL_MACHINE, preApproved));
   probe.Close();
   (void)RegKey::DeleteTree(HKEY_CURRENT_USER, L"Software\\KoviraEngineTest");

@@ -1,3 +1,5 @@
+#include "installer/installer_dlg.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -7,15 +9,14 @@
 
 #include "common/module_info.h"
 #include "common/user_prompt.h"
-#include "core/version_text.h"
-#include "install_messages.h"
-#include "browser_check.h"
-#include "wide_string_list.h"
-#include "installer_dlg.h"
-#include "resource.h"
-#include "scripted_code_download.h"
-#include "stand_in_turn.h"
-#include "temp_folder.h"
+#include "installer/browser_check.h"
+#include "installer/core/version_text.h"
+#include "installer/install_messages.h"
+#include "installer/resource.h"
+#include "installer/wide_string_list.h"
+#include "tests/win/scripted_code_download.h"
+#include "tests/win/stand_in_turn.h"
+#include "tests/win/temp_folder.h"
 
 namespace {
 
@@ -107,7 +108,8 @@ class DialogRun {
   // Requested code bases, as file names.
   std::vector<std::wstring> RequestedCabs() const {
     std::vector<std::wstring> names;
-    for (const auto& r : service.Requests()) names.push_back(r.codeBase.substr(r.codeBase.rfind(L'\\') + 1));
+    for (const auto& r : service.Requests())
+      names.push_back(r.codeBase.substr(r.codeBase.rfind(L'\\') + 1));
     return names;
   }
 
@@ -145,7 +147,8 @@ BindScript FindingResourceTwice() {
 BindScript HtmlCodeBase() {
   return {MK_S_ASYNCHRONOUS,
           {BindStep::Start(), BindStep::Progress(BINDSTATUS_CONNECTING),
-           BindStep::Progress(BINDSTATUS_MIMETYPEAVAILABLE, L"text/html"), BindStep::Object(), BindStep::Stop()}};
+           BindStep::Progress(BINDSTATUS_MIMETYPEAVAILABLE, L"text/html"), BindStep::Object(),
+           BindStep::Stop()}};
 }
 
 TEST(InstallerDialog, AutomaticRunInstallsWhatItCanAndCloses) {
@@ -168,18 +171,25 @@ TEST(InstallerDialog, AutomaticRunInstallsWhatItCanAndCloses) {
   run.onTick = [&](DialogRun& r) {
     lastTotalLabel = r.dialog->TotalBar().Label();
     if (during.taken || !r.dialog->Installing()) return;
-    during = {true, Shown(r.Item(IDC_INSTALL)), ::IsWindowEnabled(r.Item(IDC_INSTALL)) != FALSE,
-              WindowText(r.Item(IDCANCEL)), r.dialog->CurrentBar().Label(), r.dialog->TotalBar().Label(),
-              r.dialog->TotalBar().Lower(), r.dialog->TotalBar().Upper(), r.dialog->CurrentBar().Upper()};
+    during = {true,
+              Shown(r.Item(IDC_INSTALL)),
+              ::IsWindowEnabled(r.Item(IDC_INSTALL)) != FALSE,
+              WindowText(r.Item(IDCANCEL)),
+              r.dialog->CurrentBar().Label(),
+              r.dialog->TotalBar().Label(),
+              r.dialog->TotalBar().Lower(),
+              r.dialog->TotalBar().Upper(),
+              r.dialog->CurrentBar().Upper()};
   };
 
   EXPECT_EQ(IDOK, run.Run(L""));
   ASSERT_FALSE(run.timedOut);
 
   // Every present row was asked for once, in catalog order.
-  EXPECT_EQ((std::vector<std::wstring>{L"Brenvo.cab", L"Caldrin.cab", L"Dastel.CAB", L"Elmora.cab",
-                                       L"fennik.cab", L"GORVATH.CAB", L"Halden.cab", L"Velmar.cab"}),
-            run.RequestedCabs());
+  EXPECT_EQ(
+      (std::vector<std::wstring>{L"Brenvo.cab", L"Caldrin.cab", L"Dastel.CAB", L"Elmora.cab",
+                                 L"fennik.cab", L"GORVATH.CAB", L"Halden.cab", L"Velmar.cab"}),
+      run.RequestedCabs());
   EXPECT_EQ(8u, run.dialog->FoundCount());
   EXPECT_EQ(3u, run.dialog->InstalledCount());
 
@@ -222,12 +232,14 @@ TEST(InstallerDialog, CurrentBarCountsProgressAndIsToppedUpOrReset) {
   DialogRun run;
   std::vector<int> positions;
   auto record = [&](IBindStatusCallback*) { positions.push_back(run.dialog->CurrentBar().Pos()); };
-  BindScript few{MK_S_ASYNCHRONOUS, {BindStep::Start(), BindStep::Progress(BINDSTATUS_FINDINGRESOURCE),
-                                     BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA), BindStep::Action(record),
-                                     BindStep::Object(), BindStep::Action(record), BindStep::Stop()}};
+  BindScript few{MK_S_ASYNCHRONOUS,
+                 {BindStep::Start(), BindStep::Progress(BINDSTATUS_FINDINGRESOURCE),
+                  BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA), BindStep::Action(record),
+                  BindStep::Object(), BindStep::Action(record), BindStep::Stop()}};
   BindScript many{MK_S_ASYNCHRONOUS, {BindStep::Start()}};
   for (int i = 0; i < 12; ++i) many.steps.push_back(BindStep::Progress(BINDSTATUS_DOWNLOADINGDATA));
-  many.steps.insert(many.steps.end(), {BindStep::Action(record), BindStep::Object(), BindStep::Action(record), BindStep::Stop()});
+  many.steps.insert(many.steps.end(), {BindStep::Action(record), BindStep::Object(),
+                                       BindStep::Action(record), BindStep::Stop()});
   run.AddCab(L"Brenvo.cab", few);
   run.AddCab(L"Caldrin.cab", many);
   EXPECT_EQ(IDOK, run.Run(L""));
@@ -241,10 +253,12 @@ TEST(InstallerDialog, CancelDuringARowClosesAtTheNextNotification) {
   // The binding-ended notification comes next: the run is reported as incorrect.
   {
     DialogRun run;
-    run.AddCab(L"Brenvo.cab", {MK_S_ASYNCHRONOUS,
-                               {BindStep::Start(), BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA),
-                                BindStep::Action([&](IBindStatusCallback*) { run.Press(IDCANCEL); }),
-                                BindStep::Progress(BINDSTATUS_ENDDOWNLOADDATA), BindStep::Object(), BindStep::Stop()}});
+    run.AddCab(
+        L"Brenvo.cab",
+        {MK_S_ASYNCHRONOUS,
+         {BindStep::Start(), BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA),
+          BindStep::Action([&](IBindStatusCallback*) { run.Press(IDCANCEL); }),
+          BindStep::Progress(BINDSTATUS_ENDDOWNLOADDATA), BindStep::Object(), BindStep::Stop()}});
     run.AddCab(L"Caldrin.cab", InstallsScript());
     EXPECT_EQ(IDCANCEL, run.Run(L""));
     EXPECT_FALSE(run.timedOut);
@@ -256,14 +270,15 @@ TEST(InstallerDialog, CancelDuringARowClosesAtTheNextNotification) {
   // The object arrives first (already on its way when Cancel was pressed): a silent close.
   {
     DialogRun run;
-    run.AddCab(L"Brenvo.cab", {MK_S_ASYNCHRONOUS,
-                               {BindStep::Start(), BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA),
-                                BindStep::Action([&](IBindStatusCallback* callback) {
-                                  run.Press(IDCANCEL);
-                                  const auto factory = MakeStubClassFactory();
-                                  EXPECT_EQ(S_OK, callback->OnObjectAvailable(IID_IClassFactory, factory.Get()));
-                                }),
-                                BindStep::Stop()}});
+    run.AddCab(L"Brenvo.cab",
+               {MK_S_ASYNCHRONOUS,
+                {BindStep::Start(), BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA),
+                 BindStep::Action([&](IBindStatusCallback* callback) {
+                   run.Press(IDCANCEL);
+                   const auto factory = MakeStubClassFactory();
+                   EXPECT_EQ(S_OK, callback->OnObjectAvailable(IID_IClassFactory, factory.Get()));
+                 }),
+                 BindStep::Stop()}});
     run.AddCab(L"Caldrin.cab", InstallsScript());
     EXPECT_EQ(IDCANCEL, run.Run(L""));
     EXPECT_FALSE(run.timedOut);
@@ -318,7 +333,8 @@ TEST(InstallerDialog, MissingFolderIsReportedAndNothingStarts) {
   };
   EXPECT_EQ(IDCANCEL, run.Run(L""));
   EXPECT_FALSE(run.timedOut);
-  EXPECT_EQ(std::vector<std::wstring>{L"\"cabfiles\" folder does not exist!\r\nCreate sub folder as \"cabfiles\", and copy cabinet files!"},
+  EXPECT_EQ(std::vector<std::wstring>{L"\"cabfiles\" folder does not exist!\r\nCreate sub folder "
+                                      L"as \"cabfiles\", and copy cabinet files!"},
             run.prompt.texts);
   EXPECT_EQ(ModuleBaseName(nullptr), run.prompt.captions.at(0));
   EXPECT_EQ(L"Close", caption);
@@ -337,7 +353,8 @@ TEST(InstallerDialog, ManualModeWaitsForInstallAndSaysWhenDone) {
     std::wstring close;
   };
   auto buttons = [&](HWND dialog) {
-    return Buttons{Shown(::GetDlgItem(dialog, IDC_INSTALL)), ::IsWindowEnabled(::GetDlgItem(dialog, IDC_INSTALL)) != FALSE,
+    return Buttons{Shown(::GetDlgItem(dialog, IDC_INSTALL)),
+                   ::IsWindowEnabled(::GetDlgItem(dialog, IDC_INSTALL)) != FALSE,
                    WindowText(::GetDlgItem(dialog, IDCANCEL))};
   };
   Buttons before, during, atEnd;
@@ -392,8 +409,9 @@ TEST(InstallerDialog, ReportAndLogCoverEveryRow) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const size_t tab = line.find('\t');
     ASSERT_EQ(19u, tab) << line;  // "YYYY-MM-DD hh:mm:ss"
-    const std::string expected = std::string(report[lines].first.begin(), report[lines].first.end()) + "\t" +
-                                 std::string(report[lines].second.begin(), report[lines].second.end());
+    const std::string expected =
+        std::string(report[lines].first.begin(), report[lines].first.end()) + "\t" +
+        std::string(report[lines].second.begin(), report[lines].second.end());
     EXPECT_EQ(expected, line.substr(tab + 1));
     ++lines;
   }
@@ -422,8 +440,8 @@ TEST(InstallerDialog, NoToClosingTheBrowserAbandonsTheInstall) {
   wc.hInstance = ::GetModuleHandleW(nullptr);
   wc.lpszClassName = L"IEFrame";
   ::RegisterClassW(&wc);
-  ScopedWindow frame(::CreateWindowExW(0, L"IEFrame", L"browser", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
-                                       wc.hInstance, nullptr));
+  ScopedWindow frame(::CreateWindowExW(0, L"IEFrame", L"browser", WS_OVERLAPPED, 0, 0, 10, 10,
+                                       nullptr, nullptr, wc.hInstance, nullptr));
   ASSERT_TRUE(frame.IsValid());
 
   DialogRun run;
@@ -445,7 +463,8 @@ TEST(InstallerDialog, NoToClosingTheBrowserAbandonsTheInstall) {
   };
   EXPECT_EQ(IDCANCEL, run.Run(L"3"));  // manual start, ask before closing
   EXPECT_FALSE(run.timedOut);
-  const std::wstring question = L"The Internet Explore must be closed.\r\nWould you close the Internet Explore?";
+  const std::wstring question =
+      L"The Internet Explore must be closed.\r\nWould you close the Internet Explore?";
   EXPECT_EQ((std::vector<std::wstring>{question, question}), run.prompt.texts);
   EXPECT_TRUE(installUsable);
   EXPECT_TRUE(run.service.Requests().empty());
@@ -483,8 +502,10 @@ TEST(InstallerDialog, CancelDuringRemovalClosesTheDialog) {
   EXPECT_TRUE(platform.cancelled);
   EXPECT_EQ(std::vector<std::wstring>{kIncorrect}, run.prompt.texts);
   EXPECT_TRUE(run.service.Requests().empty());
-  EXPECT_FALSE(std::filesystem::exists(run.folder.Path() / L"windows" / L"Downloaded Program Files" / L"Brenvo.dll"));
-  EXPECT_TRUE(std::filesystem::exists(run.folder.Path() / L"windows" / L"Downloaded Program Files" / L"CaldrinExp.dll"));
+  EXPECT_FALSE(std::filesystem::exists(run.folder.Path() / L"windows" /
+                                       L"Downloaded Program Files" / L"Brenvo.dll"));
+  EXPECT_TRUE(std::filesystem::exists(run.folder.Path() / L"windows" / L"Downloaded Program Files" /
+                                      L"CaldrinExp.dll"));
 }
 
 // The system menu's About item opens the About box with the version text; low bits of the
@@ -500,7 +521,8 @@ TEST(InstallerDialog, AboutBoxShowsTheVersion) {
       return;
     }
     HWND about = ::FindWindowW(nullptr, L"About Local Installer");
-    if (about == nullptr || ::GetWindowThreadProcessId(about, nullptr) != ::GetCurrentThreadId()) return;
+    if (about == nullptr || ::GetWindowThreadProcessId(about, nullptr) != ::GetCurrentThreadId())
+      return;
     versionText = WindowText(::GetDlgItem(about, IDC_ABOUT_VERSION));
     ::PostMessageW(about, WM_COMMAND, IDOK, 0);
     r.Press(IDCANCEL);
@@ -516,7 +538,8 @@ TEST(InstallerDialog, TitleAndAboutTextCarryTheProgramVersion) {
   run.onTick = [&](DialogRun& r) {
     windowTitle = WindowText(r.dialog->Handle());
     wchar_t item[64] = {};
-    ::GetMenuStringW(::GetSystemMenu(r.dialog->Handle(), FALSE), IDM_ABOUTBOX, item, 64, MF_BYCOMMAND);
+    ::GetMenuStringW(::GetSystemMenu(r.dialog->Handle(), FALSE), IDM_ABOUTBOX, item, 64,
+                     MF_BYCOMMAND);
     menuItem = item;
     r.Press(IDCANCEL);
   };

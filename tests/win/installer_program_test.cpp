@@ -6,16 +6,17 @@
 #include "common/module_info.h"
 #include "common/reg_key.h"
 #include "common/scoped_owner.h"
-#include "core/catalog_table.h"
+#include "installer/core/catalog_table.h"
 #include "platform/component_store.h"
-#include "stand_in_turn.h"
-#include "temp_folder.h"
+#include "tests/win/stand_in_turn.h"
+#include "tests/win/temp_folder.h"
 
 namespace {
 
 // The built program, beside the tests' folder.
 std::filesystem::path BuiltInstaller() {
-  return std::filesystem::path(ModuleFilePath(nullptr)).parent_path().parent_path() / L"bin" / L"installer.exe";
+  return std::filesystem::path(ModuleFilePath(nullptr)).parent_path().parent_path() / L"bin" /
+         L"installer.exe";
 }
 
 struct Process {
@@ -24,7 +25,8 @@ struct Process {
 };
 
 Process Start(const std::filesystem::path& program, const std::wstring& arguments) {
-  std::wstring commandLine = L"\"" + program.wstring() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+  std::wstring commandLine =
+      L"\"" + program.wstring() + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   STARTUPINFOW startup = {sizeof(startup)};
   PROCESS_INFORMATION info = {};
   Process process;
@@ -60,7 +62,9 @@ HWND FindTopWindowOf(DWORD processId) {
   return search.found;
 }
 
-std::filesystem::path BuildCabs(const wchar_t* kind) { return BuiltInstaller().parent_path().parent_path() / kind; }
+std::filesystem::path BuildCabs(const wchar_t* kind) {
+  return BuiltInstaller().parent_path().parent_path() / kind;
+}
 
 const CatalogRow* RowForCab(const std::wstring& cab) {
   for (const auto& row : kCatalogRows) {
@@ -78,8 +82,8 @@ std::wstring WindowsFolder() {
 // Entries directly in a folder whose name contains part.
 bool AnyFileNamed(const std::filesystem::path& folder, const std::wstring& part) {
   std::error_code ignored;
-  for (auto it = std::filesystem::directory_iterator(folder, ignored); it != std::filesystem::directory_iterator();
-       it.increment(ignored)) {
+  for (auto it = std::filesystem::directory_iterator(folder, ignored);
+       it != std::filesystem::directory_iterator(); it.increment(ignored)) {
     if (it->path().filename().wstring().find(part) != std::wstring::npos) return true;
   }
   return false;
@@ -97,7 +101,8 @@ class InstallerProgram : public testing::Test {
     std::vector<std::wstring> names;
     std::filesystem::create_directories(folder_.Path() / L"cabfiles");
     for (const auto& entry : std::filesystem::directory_iterator(BuildCabs(kind))) {
-      std::filesystem::copy_file(entry.path(), folder_.Path() / L"cabfiles" / entry.path().filename());
+      std::filesystem::copy_file(entry.path(),
+                                 folder_.Path() / L"cabfiles" / entry.path().filename());
       names.push_back(entry.path().filename().wstring());
     }
     return names;
@@ -107,7 +112,8 @@ class InstallerProgram : public testing::Test {
     StandInTurn turn;
     Process process = Start(program_, L"");
     ASSERT_TRUE(process.handle.IsValid());
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.handle.Get(), 60000)) << "the program did not exit";
+    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.handle.Get(), 60000))
+        << "the program did not exit";
   }
 
   // The component is installed in the store folder from this program's CAB.
@@ -118,9 +124,13 @@ class InstallerProgram : public testing::Test {
     const std::wstring module = WindowsFolder() + L"\\Downloaded Program Files\\" + row->moduleName;
     EXPECT_EQ(module, CComponentStore::RegisteredServer(row->clsid).value_or(L"(none)"));
     RegKey unit;
-    ASSERT_EQ(ERROR_SUCCESS, unit.Open(HKEY_LOCAL_MACHINE, std::wstring(L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") +
-                                                            row->clsid + L"\\DownloadInformation"));
-    EXPECT_EQ((folder_.Path() / L"cabfiles" / cab).wstring(), unit.ReadString(L"CODEBASE").value_or(L""));
+    ASSERT_EQ(
+        ERROR_SUCCESS,
+        unit.Open(HKEY_LOCAL_MACHINE,
+                  std::wstring(L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") +
+                      row->clsid + L"\\DownloadInformation"));
+    EXPECT_EQ((folder_.Path() / L"cabfiles" / cab).wstring(),
+              unit.ReadString(L"CODEBASE").value_or(L""));
   }
 
   TempFolder folder_{L"kovira program"};
@@ -135,7 +145,8 @@ TEST_F(InstallerProgram, AutomaticModeRunsAndExitsByItself) {
   StandInTurn turn;
   Process process = Start(program_, L"");
   ASSERT_TRUE(process.handle.IsValid());
-  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.handle.Get(), 30000)) << "the program did not exit";
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.handle.Get(), 30000))
+      << "the program did not exit";
   DWORD code = 1;
   ::GetExitCodeProcess(process.handle.Get(), &code);
   EXPECT_EQ(0u, code);
@@ -161,8 +172,9 @@ TEST_F(InstallerProgram, BadCabsDoNotStopTheRun) {
   // Where escaping names would land: beside the private extraction folder, the drive's root, the
   // program's own folders, the Windows folder and the store.
   for (const std::filesystem::path& folder :
-       {std::filesystem::path(temp), std::filesystem::path(L"C:\\"), folder_.Path(), folder_.Path() / L"cabfiles",
-        std::filesystem::path(WindowsFolder()), std::filesystem::path(WindowsFolder()) / L"Downloaded Program Files"}) {
+       {std::filesystem::path(temp), std::filesystem::path(L"C:\\"), folder_.Path(),
+        folder_.Path() / L"cabfiles", std::filesystem::path(WindowsFolder()),
+        std::filesystem::path(WindowsFolder()) / L"Downloaded Program Files"}) {
     EXPECT_FALSE(AnyFileNamed(folder, L"evil")) << folder.string();
   }
   EXPECT_FALSE(AnyFileNamed(temp, L"kvcd-"));

@@ -1,12 +1,14 @@
+#include "installer/labeled_progress_ctrl.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <algorithm>
 
 #include "common/scoped_owner.h"
-#include "labeled_progress_ctrl.h"
 #include "tests/win/canvas.h"
 
 namespace {
@@ -32,10 +34,10 @@ class LabeledProgress : public testing::Test {
   void SetUp() override {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
     ASSERT_TRUE(::InitCommonControlsEx(&controls));
-    parent_.Reset(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_CLIPCHILDREN, 0, 0, 300, 100, nullptr,
-                                    nullptr, nullptr, nullptr));
-    control_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 10, 10, kWidth, kHeight,
-                                 parent_.Get(), nullptr, nullptr, nullptr);
+    parent_.Reset(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_CLIPCHILDREN, 0, 0, 300, 100,
+                                    nullptr, nullptr, nullptr, nullptr));
+    control_ = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 10, 10, kWidth,
+                                 kHeight, parent_.Get(), nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, control_);
     ASSERT_TRUE(bar_.Attach(control_));
     ::ShowWindow(parent_.Get(), SW_SHOWNOACTIVATE);
@@ -55,7 +57,9 @@ class LabeledProgress : public testing::Test {
     Pump();
     return bar_.PaintCount() - before;
   }
-  void Print(const Canvas& canvas) { Send(control_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.Dc()), PRF_CLIENT); }
+  void Print(const Canvas& canvas) {
+    Send(control_, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(canvas.Dc()), PRF_CLIENT);
+  }
 
   ScopedWindow parent_;
   HWND control_ = nullptr;
@@ -92,8 +96,10 @@ TEST_F(LabeledProgress, RepaintsOnlyWhenWhatIsShownChanges) {
   EXPECT_EQ(1, PaintsDuring([&] { bar_.SetLabel(L"Brenvo.cab"); }));
   EXPECT_EQ(0, PaintsDuring([&] { ::SetWindowTextW(control_, L"Brenvo.cab"); }));
   EXPECT_EQ(L"Brenvo.cab", bar_.Label());
-  EXPECT_EQ(1, PaintsDuring([&] { Send(control_, CLabeledProgressCtrl::kShowTextMessage, FALSE); }));
-  EXPECT_EQ(0, PaintsDuring([&] { Send(control_, CLabeledProgressCtrl::kShowTextMessage, FALSE); }));
+  EXPECT_EQ(1,
+            PaintsDuring([&] { Send(control_, CLabeledProgressCtrl::kShowTextMessage, FALSE); }));
+  EXPECT_EQ(0,
+            PaintsDuring([&] { Send(control_, CLabeledProgressCtrl::kShowTextMessage, FALSE); }));
   EXPECT_FALSE(bar_.TextShown());
 
   // 3 of 1000 over 200 pixels is under one pixel; 5 of 1000 is one.
@@ -174,8 +180,9 @@ TEST_F(LabeledProgress, TextIsInvertedOverTheFilledPart) {
 }
 
 TEST_F(LabeledProgress, WithoutALabelShowsTheUnclampedPercentageInTheControlFont) {
-  ScopedGdiObject font(::CreateFontW(-16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                                     CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH, L"Tahoma"));
+  ScopedGdiObject font(::CreateFontW(-16, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                     NONANTIALIASED_QUALITY, DEFAULT_PITCH, L"Tahoma"));
   Send(control_, WM_SETFONT, reinterpret_cast<WPARAM>(font.Get()));
   Send(control_, PBM_SETPOS, 250);
   BarCanvas canvas;

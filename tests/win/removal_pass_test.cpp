@@ -1,6 +1,9 @@
+#include "installer/removal_pass.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -12,10 +15,9 @@
 #include "common/module_info.h"
 #include "common/reg_key.h"
 #include "common/scoped_owner.h"
-#include "core/catalog_table.h"
+#include "installer/core/catalog_table.h"
 #include "platform/component_store.h"
-#include "removal_pass.h"
-#include "temp_folder.h"
+#include "tests/win/temp_folder.h"
 
 namespace {
 
@@ -37,7 +39,9 @@ std::wstring RealSystemDirectory() {
   return path;
 }
 
-fs::path SamplesFolder() { return fs::path(ModuleFilePath(nullptr)).parent_path().parent_path() / L"samples"; }
+fs::path SamplesFolder() {
+  return fs::path(ModuleFilePath(nullptr)).parent_path().parent_path() / L"samples";
+}
 
 // Records what the pass starts and how long it would wait; can start the real programs too.
 class RecordingPlatform final : public IRemovalPlatform {
@@ -50,7 +54,8 @@ class RecordingPlatform final : public IRemovalPlatform {
     started.push_back(commandLine);
     if (startReally) SystemRemovalPlatform().StartAndWait(commandLine);
   }
-  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) override {
+  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters,
+                        const std::wstring& folder) override {
     shellRuns.push_back({file, parameters, folder});
     if (onShellRun) onShellRun();
   }
@@ -58,7 +63,9 @@ class RecordingPlatform final : public IRemovalPlatform {
     pauses.push_back(milliseconds);
     if (onPause) onPause();
   }
-  size_t PausesOf(DWORD milliseconds) const { return std::count(pauses.begin(), pauses.end(), milliseconds); }
+  size_t PausesOf(DWORD milliseconds) const {
+    return std::count(pauses.begin(), pauses.end(), milliseconds);
+  }
 
   std::vector<std::wstring> started;
   std::vector<ShellRun> shellRuns;
@@ -78,11 +85,12 @@ class RemovalPassTest : public testing::Test {
     fs::create_directories(Store());
     fs::create_directories(System());
     fs::create_directories(root_.Path() / L"cabfiles");
-    window_.Reset(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 100, nullptr, nullptr, nullptr, nullptr));
+    window_.Reset(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 400, 100, nullptr, nullptr,
+                                    nullptr, nullptr));
     ASSERT_TRUE(window_);
     for (auto* bar : {&current_, &total_}) {
-      HWND control = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 10, 10, 300, 20,
-                                       window_.Get(), nullptr, nullptr, nullptr);
+      HWND control = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 10, 10, 300,
+                                       20, window_.Get(), nullptr, nullptr, nullptr);
       ASSERT_TRUE(bar->Attach(control));
     }
     selected_.fill(true);
@@ -108,11 +116,20 @@ class RemovalPassTest : public testing::Test {
   CRemovalPass& Pass() {
     if (!pass_) {
       EXPECT_TRUE(catalog_.Scan((root_.Path() / L"installer.exe").wstring()));
-      RemovalContext context{catalog_, selected_, current_, total_, window_.Get(),
+      RemovalContext context{catalog_,
+                             selected_,
+                             current_,
+                             total_,
+                             window_.Get(),
                              [](UINT id) { return LoadResourceString(::GetModuleHandleW(nullptr), id); },
-                             removing_, abortRequested_, installing_, currentIndex_, stepCount_};
-      pass_ = std::make_unique<CRemovalPass>(context, &platform_, Windows().wstring(),
-                                             systemFolder_.empty() ? System().wstring() : systemFolder_);
+                             removing_,
+                             abortRequested_,
+                             installing_,
+                             currentIndex_,
+                             stepCount_};
+      pass_ = std::make_unique<CRemovalPass>(
+          context, &platform_, Windows().wstring(),
+          systemFolder_.empty() ? System().wstring() : systemFolder_);
     }
     return *pass_;
   }
@@ -137,17 +154,18 @@ class RemovalPassTest : public testing::Test {
 };
 
 TEST_F(RemovalPassTest, DeletionListTakesSelectedPresentRowsWithTheirExtraNames) {
-  for (const wchar_t* cab : {L"Lurrin.cab", L"Quenta.cab", L"Velmar.cab", L"Vormik.cab", L"VormikU.cab", L"Brenvo.cab"}) {
+  for (const wchar_t* cab : {L"Lurrin.cab", L"Quenta.cab", L"Velmar.cab", L"Vormik.cab",
+                             L"VormikU.cab", L"Brenvo.cab"}) {
     AddCab(cab);
   }
   selected_[IndexOf(L"Brenvo.cab")] = false;
   EXPECT_EQ(5u, Pass().BuildDeletionList());
   EXPECT_TRUE(removing_);
-  EXPECT_EQ((std::vector<std::wstring>{L"Lurrin.dll", L"Lurrin.inf", L"Lurrin.ocx", L"Lurrinx.ocx",
-                                       L"Quenta.dll", L"Quenta.inf", L"TeeChart5.ocx", L"TeeChart5070M.ocx",
-                                       L"Velmar.dll", L"Velmar.inf",
-                                       L"Vormik.dll", L"Vormik.inf", L"TeeChart5.ocx", L"TeeChart5070N.ocx",
-                                       L"VormikU.dll", L"VormikU.inf", L"TeeChart5.ocx", L"TeeChart5070U.ocx"}),
+  EXPECT_EQ((std::vector<std::wstring>{
+                L"Lurrin.dll", L"Lurrin.inf", L"Lurrin.ocx", L"Lurrinx.ocx", L"Quenta.dll",
+                L"Quenta.inf", L"TeeChart5.ocx", L"TeeChart5070M.ocx", L"Velmar.dll", L"Velmar.inf",
+                L"Vormik.dll", L"Vormik.inf", L"TeeChart5.ocx", L"TeeChart5070N.ocx",
+                L"VormikU.dll", L"VormikU.inf", L"TeeChart5.ocx", L"TeeChart5070U.ocx"}),
             Pass().DeletionList().Names());
   EXPECT_TRUE(Pass().DeletionList().IsInDeletionList(L"LURRINX.OCX"));
   EXPECT_FALSE(Pass().DeletionList().IsInDeletionList(L"Brenvo.dll"));
@@ -191,14 +209,17 @@ TEST_F(RemovalPassTest, WholePassUnregistersDeletesReportsAndResets) {
 
   EXPECT_EQ(2, Pass().RemovalTotal());
   EXPECT_EQ(2, Pass().RemovedCount());
-  EXPECT_EQ((std::vector<std::wstring>{Regsvr32(Store() / L"Velmar.dll", L" /U /s ")}), platform_.started);
+  EXPECT_EQ((std::vector<std::wstring>{Regsvr32(Store() / L"Velmar.dll", L" /U /s ")}),
+            platform_.started);
   EXPECT_FALSE(fs::exists(Store() / L"Velmar.dll"));
   EXPECT_FALSE(fs::exists(Store() / L"Velmar.inf"));
   EXPECT_FALSE(fs::exists(Store() / L"Quenta.inf"));
   EXPECT_TRUE(fs::exists(Store() / L"Other.dll"));
   RegKey unit;
-  EXPECT_NE(ERROR_SUCCESS, unit.Open(HKEY_LOCAL_MACHINE, kUnits + std::wstring(RowOf(L"Quenta.cab").clsid)));
-  EXPECT_NE(ERROR_SUCCESS, unit.Open(HKEY_LOCAL_MACHINE, kUnits + std::wstring(RowOf(L"Velmar.cab").clsid)));
+  EXPECT_NE(ERROR_SUCCESS,
+            unit.Open(HKEY_LOCAL_MACHINE, kUnits + std::wstring(RowOf(L"Quenta.cab").clsid)));
+  EXPECT_NE(ERROR_SUCCESS,
+            unit.Open(HKEY_LOCAL_MACHINE, kUnits + std::wstring(RowOf(L"Velmar.cab").clsid)));
 
   // Ten 50 ms steps per component shown, then the closing half second.
   ASSERT_EQ(21u, platform_.pauses.size());
@@ -238,7 +259,8 @@ TEST_F(RemovalPassTest, EmptyStoreReadsZeroOfZeroAndStillCleansTheRegistry) {
   EXPECT_EQ((std::vector<DWORD>{500}), platform_.pauses);  // nobody shown, only the reset
   EXPECT_TRUE(platform_.started.empty());
   RegKey unit;
-  EXPECT_NE(ERROR_SUCCESS, unit.Open(HKEY_LOCAL_MACHINE, kUnits + std::wstring(RowOf(L"Velmar.cab").clsid)));
+  EXPECT_NE(ERROR_SUCCESS,
+            unit.Open(HKEY_LOCAL_MACHINE, kUnits + std::wstring(RowOf(L"Velmar.cab").clsid)));
 }
 
 TEST_F(RemovalPassTest, NoCabPresentEndsAfterTheTotalBarWithoutReset) {
@@ -267,12 +289,15 @@ TEST_F(RemovalPassTest, ConflictFolderLosesListedFilesWithRealUnregistration) {
   fs::copy_file(sample, conflict / L"velmar.DLL");
   Put(conflict / L"Lurrinx.ocx");
   Put(conflict / L"Unlisted.dll");
-  const std::wstring server = std::wstring(L"CLSID\\") + RowOf(L"Stavin.cab").clsid + L"\\InprocServer32";
+  const std::wstring server =
+      std::wstring(L"CLSID\\") + RowOf(L"Stavin.cab").clsid + L"\\InprocServer32";
   {
-    std::wstring line = RealSystemDirectory() + L"\\regsvr32.exe /s \"" + (conflict / L"velmar.DLL").wstring() + L"\"";
+    std::wstring line = RealSystemDirectory() + L"\\regsvr32.exe /s \"" +
+                        (conflict / L"velmar.DLL").wstring() + L"\"";
     STARTUPINFOW startup{sizeof(startup)};
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &process));
     ScopedHandle p(process.hProcess), t(process.hThread);
     ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(p.Get(), 30000));
   }
@@ -284,7 +309,8 @@ TEST_F(RemovalPassTest, ConflictFolderLosesListedFilesWithRealUnregistration) {
   Pass().RemoveInstalledComponents();
 
   // Only the listed DLL is handed to regsvr32; the OCX just goes.
-  EXPECT_EQ((std::vector<std::wstring>{Regsvr32(conflict / L"velmar.DLL", L" /U /S ")}), platform_.started);
+  EXPECT_EQ((std::vector<std::wstring>{Regsvr32(conflict / L"velmar.DLL", L" /U /S ")}),
+            platform_.started);
   EXPECT_FALSE(fs::exists(conflict / L"velmar.DLL"));
   EXPECT_FALSE(fs::exists(conflict / L"Lurrinx.ocx"));
   EXPECT_TRUE(fs::exists(conflict / L"Unlisted.dll"));
@@ -313,7 +339,8 @@ TEST_F(RemovalPassTest, StoreRulesTakeCompanionFiles) {
   Put(Store() / L"TeeChart5070N.ocx");  // Vormik's, and Vormik is not installed
   Put(Store() / L"TeeChart5.ocx");      // shared: no rule deletes it from the store
   Pass().RemoveInstalledComponents();
-  for (const wchar_t* gone : {L"KV3Installer.exe", L"Lurrin.ocx", L"Lurrinx.ocx", L"TeeChart5070U.ocx"}) {
+  for (const wchar_t* gone :
+       {L"KV3Installer.exe", L"Lurrin.ocx", L"Lurrinx.ocx", L"TeeChart5070U.ocx"}) {
     EXPECT_FALSE(fs::exists(Store() / gone)) << gone;
   }
   EXPECT_TRUE(fs::exists(Store() / L"TeeChart5070N.ocx"));
@@ -337,10 +364,12 @@ TEST_F(RemovalPassTest, ChartControlPairIsUnregisteredBeforeBothGo) {
   Put(System() / L"c1regsvw.exe");
   bool bothThereWhenRun = false;
   platform_.onShellRun = [&] {
-    bothThereWhenRun = fs::exists(System() / L"olch2xu8.ocx") && fs::exists(System() / L"c1regsvw.exe");
+    bothThereWhenRun =
+        fs::exists(System() / L"olch2xu8.ocx") && fs::exists(System() / L"c1regsvw.exe");
   };
   Pass().RemoveInstalledComponents();
-  EXPECT_EQ((std::vector<RecordingPlatform::ShellRun>{{L"c1regsvw.exe", L"/u olch2xu8.ocx", System().wstring()}}),
+  EXPECT_EQ((std::vector<RecordingPlatform::ShellRun>{
+                {L"c1regsvw.exe", L"/u olch2xu8.ocx", System().wstring()}}),
             platform_.shellRuns);
   EXPECT_TRUE(bothThereWhenRun);
   EXPECT_FALSE(fs::exists(System() / L"olch2xu8.ocx"));
@@ -378,8 +407,9 @@ TEST_F(RemovalPassTest, SystemDirectoryRulesOfStavinDremsaAndMirodel) {
   EXPECT_FALSE(fs::exists(System() / L"Fendro.ocx"));
   EXPECT_TRUE(fs::exists(System() / L"Unrelated.ocx"));
   // Catalog order: Mirodel's row comes before Dremsa's.
-  EXPECT_EQ((std::vector<RecordingPlatform::ShellRun>{{L"regsvr32.exe", L"/u /s Fendro.ocx", System().wstring()},
-                                                      {L"regsvr32.exe", L"/u /s Dremsa_org.ocx", System().wstring()}}),
+  EXPECT_EQ((std::vector<RecordingPlatform::ShellRun>{
+                {L"regsvr32.exe", L"/u /s Fendro.ocx", System().wstring()},
+                {L"regsvr32.exe", L"/u /s Dremsa_org.ocx", System().wstring()}}),
             platform_.shellRuns);
 }
 
@@ -443,7 +473,8 @@ TEST_F(RemovalPassTest, ChartControlIsCopiedToTheSystemDirectoryAndRegistered) {
   Pass().RegisterChartControl();
   EXPECT_EQ(4u, fs::file_size(System() / L"olch2xu8.ocx"));
   EXPECT_TRUE(fs::exists(System() / L"c1regsvw.exe"));
-  EXPECT_EQ((std::vector<RecordingPlatform::ShellRun>{{L"c1regsvw.exe", L"olch2xu8.ocx", System().wstring()}}),
+  EXPECT_EQ((std::vector<RecordingPlatform::ShellRun>{
+                {L"c1regsvw.exe", L"olch2xu8.ocx", System().wstring()}}),
             platform_.shellRuns);
 }
 

@@ -1,9 +1,10 @@
+#include "common/scoped_owner.h"
+
 #include <gtest/gtest.h>
 
 #include "common/com_object.h"
-#include "common/scoped_owner.h"
 #include "common/win_error.h"
-#include "temp_folder.h"
+#include "tests/win/temp_folder.h"
 
 namespace {
 
@@ -26,10 +27,12 @@ TEST(ScopedOwner, ClosesKeepsLastErrorAndKnowsItsEmptyValue) {
   ScopedHandle again(raw);  // owned again, closed at the end
 
   TempFolder folder;
-  ScopedFile missing(::CreateFileW((folder / L"absent.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ScopedFile missing(::CreateFileW((folder / L"absent.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
   EXPECT_FALSE(missing.IsValid());  // INVALID_HANDLE_VALUE is this owner's empty value
   EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND), HResultFromLastError());
-  ScopedFile created(::CreateFileW((folder / L"new.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  ScopedFile created(::CreateFileW((folder / L"new.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_NEW, 0, nullptr));
   EXPECT_TRUE(created.IsValid());
 
   ScopedFile moved(std::move(created));

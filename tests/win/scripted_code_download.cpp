@@ -1,4 +1,4 @@
-#include "scripted_code_download.h"
+#include "tests/win/scripted_code_download.h"
 
 #include <cwctype>
 
@@ -95,11 +95,12 @@ HRESULT CScriptedCodeDownload::GetClassObjectFromURL(REFCLSID clsid, LPCWSTR cod
   BIND_OPTS options{};
   options.cbStruct = sizeof(options);
   if (context) (void)context->GetBindOptions(&options);
-  requests_.push_back({clsid, base, versionMS, versionLS, classContext, options.grfFlags,
-                       callback != nullptr});
+  requests_.push_back(
+      {clsid, base, versionMS, versionLS, classContext, options.grfFlags, callback != nullptr});
 
   const size_t slash = base.find_last_of(L"\\/");
-  const auto found = scripts_.find(Lower(slash == std::wstring::npos ? base : base.substr(slash + 1)));
+  const auto found =
+      scripts_.find(Lower(slash == std::wstring::npos ? base : base.substr(slash + 1)));
   const BindScript& script = found != scripts_.end() ? found->second : default_;
 
   if (script.immediate == S_OK) {
@@ -146,8 +147,8 @@ void CScriptedCodeDownload::PlayNextStep() {
         break;
       case BindStep::Kind::kObject: {
         const auto factory = MakeStubClassFactory();
-        Log(L"OnObjectAvailable", b.callback->OnObjectAvailable(
-                                      step.iid, step.nullObject ? nullptr : factory.Get()));
+        Log(L"OnObjectAvailable",
+            b.callback->OnObjectAvailable(step.iid, step.nullObject ? nullptr : factory.Get()));
         break;
       }
       case BindStep::Kind::kStop:
@@ -169,7 +170,8 @@ void CScriptedCodeDownload::PlayNextStep() {
   }
 }
 
-LRESULT CALLBACK CScriptedCodeDownload::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK CScriptedCodeDownload::WindowProc(HWND hwnd, UINT msg, WPARAM wParam,
+                                                   LPARAM lParam) {
   if (msg == kPlayStep) {
     auto* self = reinterpret_cast<CScriptedCodeDownload*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self) self->PlayNextStep();
@@ -184,8 +186,10 @@ Microsoft::WRL::ComPtr<IClassFactory> MakeStubClassFactory() {
 
 BindScript InstallsScript() {
   return {MK_S_ASYNCHRONOUS,
-          {BindStep::BindInfo(), BindStep::Start(), BindStep::Progress(BINDSTATUS_FINDINGRESOURCE, L"x.cab"),
-           BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA), BindStep::Progress(BINDSTATUS_ENDDOWNLOADDATA),
+          {BindStep::BindInfo(), BindStep::Start(),
+           BindStep::Progress(BINDSTATUS_FINDINGRESOURCE, L"x.cab"),
+           BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA),
+           BindStep::Progress(BINDSTATUS_ENDDOWNLOADDATA),
            BindStep::Progress(BINDSTATUS_BEGINDOWNLOADCOMPONENTS, L"Component"),
            BindStep::Progress(BINDSTATUS_INSTALLINGCOMPONENTS, L"Component"),
            BindStep::Progress(BINDSTATUS_ENDDOWNLOADCOMPONENTS, L"Component"), BindStep::Object(),
@@ -194,6 +198,7 @@ BindScript InstallsScript() {
 
 BindScript FailsScript(HRESULT result) {
   return {MK_S_ASYNCHRONOUS,
-          {BindStep::BindInfo(), BindStep::Start(), BindStep::Progress(BINDSTATUS_FINDINGRESOURCE, L"x.cab"),
+          {BindStep::BindInfo(), BindStep::Start(),
+           BindStep::Progress(BINDSTATUS_FINDINGRESOURCE, L"x.cab"),
            BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA), BindStep::Stop(result)}};
 }

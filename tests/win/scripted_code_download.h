@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <urlmon.h>
 #include <wrl/client.h>
 
@@ -95,9 +96,9 @@ class CScriptedCodeDownload final : public ICodeDownloadService {
   bool BindingActive() const { return active_ != nullptr; }
   int AbortCount() const { return abortCount_; }
 
-  HRESULT GetClassObjectFromURL(REFCLSID clsid, LPCWSTR codeBase, DWORD versionMS,
-                                DWORD versionLS, LPCWSTR contentType, IBindCtx* context,
-                                DWORD classContext, REFIID riid, void** object) override;
+  HRESULT GetClassObjectFromURL(REFCLSID clsid, LPCWSTR codeBase, DWORD versionMS, DWORD versionLS,
+                                LPCWSTR contentType, IBindCtx* context, DWORD classContext,
+                                REFIID riid, void** object) override;
 
  private:
   struct Binding;

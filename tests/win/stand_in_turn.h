@@ -1,6 +1,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include "common/scoped_owner.h"

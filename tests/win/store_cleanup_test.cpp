@@ -1,3 +1,5 @@
+#include "installer/store_cleanup.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -7,11 +9,10 @@
 #include <vector>
 
 #include "common/reg_key.h"
-#include "core/catalog_table.h"
-#include "deletion_list.h"
+#include "installer/core/catalog_table.h"
+#include "installer/deletion_list.h"
 #include "platform/component_store.h"
-#include "store_cleanup.h"
-#include "temp_folder.h"
+#include "tests/win/temp_folder.h"
 
 namespace {
 
@@ -37,14 +38,16 @@ bool KeyExists(const std::wstring& path) {
 bool SharedCountExists(const std::wstring& path) {
   RegKey key;
   if (key.Open(HKEY_LOCAL_MACHINE, kSharedDlls) != ERROR_SUCCESS) return false;
-  return ::RegQueryValueExW(key.Get(), path.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  return ::RegQueryValueExW(key.Get(), path.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS;
 }
 
 // A throwaway Windows folder whose store records are written by the code-download service's own
 // store, so the clean-up is checked against the names that really get recorded.
 class StoreCleanupTest : public testing::Test {
  protected:
-  StoreCleanupTest() : store_(windows_.Path().wstring(), (windows_.Path() / L"system32").wstring()) {
+  StoreCleanupTest()
+      : store_(windows_.Path().wstring(), (windows_.Path() / L"system32").wstring()) {
     fs::create_directories(windows_.Path() / L"system32");
     fs::create_directories(store_.CacheFolder());
     fs::create_directories(program_.Path() / L"cabfiles");
@@ -55,11 +58,14 @@ class StoreCleanupTest : public testing::Test {
     if (shared.Open(HKEY_LOCAL_MACHINE, kSharedDlls, KEY_SET_VALUE) == ERROR_SUCCESS) {
       for (const auto& path : files_) ::RegDeleteValueW(shared.Get(), path.c_str());
     }
-    for (const auto& path : files_) (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kUsage + CComponentStore::ModuleUsageKey(path));
+    for (const auto& path : files_)
+      (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kUsage + CComponentStore::ModuleUsageKey(path));
     for (const auto& clsid : units_) (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kUnits + clsid);
   }
 
-  std::wstring CachePath(const std::wstring& name) const { return store_.CacheFolder() + L"\\" + name; }
+  std::wstring CachePath(const std::wstring& name) const {
+    return store_.CacheFolder() + L"\\" + name;
+  }
 
   // What installing a file of the component leaves in the registry.
   void RecordFile(const wchar_t* clsid, const std::wstring& name) {
@@ -71,11 +77,14 @@ class StoreCleanupTest : public testing::Test {
   void RecordComponent(size_t row) {
     const CatalogRow& r = Row(row);
     RecordFile(r.clsid, r.moduleName);
-    store_.RecordComponent(r.clsid, r.displayName, L"file://x", CachePath(r.infName), L"1,0,0,1", {CachePath(r.moduleName)});
+    store_.RecordComponent(r.clsid, r.displayName, L"file://x", CachePath(r.infName), L"1,0,0,1",
+                           {CachePath(r.moduleName)});
     units_.insert(r.clsid);
   }
 
-  bool HasUsage(const std::wstring& name) const { return KeyExists(kUsage + CComponentStore::ModuleUsageKey(CachePath(name))); }
+  bool HasUsage(const std::wstring& name) const {
+    return KeyExists(kUsage + CComponentStore::ModuleUsageKey(CachePath(name)));
+  }
   bool HasCount(const std::wstring& name) const { return SharedCountExists(CachePath(name)); }
   static bool HasUnit(size_t row) { return KeyExists(kUnits + std::wstring(Row(row).clsid)); }
 
@@ -116,7 +125,8 @@ TEST_F(StoreCleanupTest, RemovedComponentLosesAllThreeRecordsAndOthersKeepTheirs
   const size_t kept = IndexOf(L"Arvenco.cab");
   RecordComponent(removed);
   RecordComponent(kept);
-  ASSERT_TRUE(HasUnit(removed) && HasUsage(Row(removed).moduleName) && HasCount(Row(removed).moduleName));
+  ASSERT_TRUE(HasUnit(removed) && HasUsage(Row(removed).moduleName) &&
+              HasCount(Row(removed).moduleName));
   ASSERT_TRUE(HasUnit(kept) && HasUsage(Row(kept).moduleName) && HasCount(Row(kept).moduleName));
 
   list_.Add(L"VELMAR.DLL");  // any letter case selects the row
@@ -141,8 +151,9 @@ TEST_F(StoreCleanupTest, CompanionCountsGoWithLurrinAndVormikButExtraNamesSelect
   RecordFile(Row(vormik).clsid, L"TeeChart5.ocx");
   RecordFile(Row(vormik).clsid, L"TeeChart5070N.ocx");
 
-  for (const wchar_t* name : {L"Lurrin.dll", L"Lurrin.inf", L"Lurrin.ocx", L"Lurrinx.ocx", L"Vormik.dll",
-                              L"Vormik.inf", L"TeeChart5.ocx", L"TeeChart5070N.ocx"}) {
+  for (const wchar_t* name :
+       {L"Lurrin.dll", L"Lurrin.inf", L"Lurrin.ocx", L"Lurrinx.ocx", L"Vormik.dll", L"Vormik.inf",
+        L"TeeChart5.ocx", L"TeeChart5070N.ocx"}) {
     list_.Add(name);
   }
   Clean();

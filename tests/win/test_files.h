@@ -2,6 +2,7 @@
 
 // Where tests find what the build made, and a reference count seen from outside.
 #include <windows.h>
+
 #include <unknwn.h>
 
 #include <filesystem>

@@ -1,6 +1,9 @@
+#include "installer/utilities.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <filesystem>
@@ -12,13 +15,13 @@
 
 #include "common/module_info.h"
 #include "common/reg_key.h"
-#include "temp_folder.h"
-#include "utilities.h"
-#include "web_page.h"
+#include "installer/web_page.h"
+#include "tests/win/temp_folder.h"
 
 namespace {
 
-constexpr INT_PTR kNoAssociation = SE_ERR_NOASSOC;  // what a shell without an "http" handler answers
+constexpr INT_PTR kNoAssociation =
+    SE_ERR_NOASSOC;  // what a shell without an "http" handler answers
 
 // Sees what would be started; the shell answers as told.
 class RecordingLauncher final : public IProgramLauncher {
@@ -37,20 +40,20 @@ class RecordingLauncher final : public IProgramLauncher {
   ScopedHandle StartProcess(const std::wstring& commandLine) override {
     started.push_back(commandLine);
     if (!startSucceeds) return {};
-    return ScopedHandle(::CreateEventW(nullptr, TRUE, TRUE, nullptr));  // any handle stands for the process
+    return ScopedHandle(
+        ::CreateEventW(nullptr, TRUE, TRUE, nullptr));  // any handle stands for the process
   }
 };
 
 // A private stand-in for HKEY_CLASSES_ROOT, so that these tests leave the real one alone.
 class OpenWebPageSeam : public testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(ERROR_SUCCESS, root_.Create(HKEY_CURRENT_USER, path_));
-  }
+  void SetUp() override { ASSERT_EQ(ERROR_SUCCESS, root_.Create(HKEY_CURRENT_USER, path_)); }
   void TearDown() override {
     root_.Close();
     (void)RegKey::DeleteTree(HKEY_CURRENT_USER, path_);
-    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\KoviraUtilitiesTest");  // unless another run still uses it
+    ::RegDeleteKeyW(HKEY_CURRENT_USER,
+                    L"Software\\KoviraUtilitiesTest");  // unless another run still uses it
   }
   void RegisterHtmlHandler(const std::wstring& openCommand) {
     RegKey key;
@@ -61,7 +64,8 @@ class OpenWebPageSeam : public testing::Test {
   }
   WebPageOpened Open() { return OpenWebPage(kMakerHomePage, SW_SHOW, launcher_, root_.Get()); }
 
-  const std::wstring path_ = L"Software\\KoviraUtilitiesTest\\" + std::to_wstring(::GetCurrentProcessId());
+  const std::wstring path_ =
+      L"Software\\KoviraUtilitiesTest\\" + std::to_wstring(::GetCurrentProcessId());
   RegKey root_;
   RecordingLauncher launcher_;
 };
@@ -171,7 +175,8 @@ class ClassesRootText {
 
   bool Set(const std::wstring& text) {
     RegKey key;
-    return key.Create(HKEY_CLASSES_ROOT, path_) == ERROR_SUCCESS && key.WriteString(L"", text) == ERROR_SUCCESS;
+    return key.Create(HKEY_CLASSES_ROOT, path_) == ERROR_SUCCESS &&
+           key.WriteString(L"", text) == ERROR_SUCCESS;
   }
 
  private:
@@ -189,9 +194,10 @@ std::wstring ReadUtf16File(const std::wstring& path) {
 }
 
 TEST(OpenWebPageForReal, StartsTheRegisteredHandlerWithTheAddress) {
-  const std::wstring handler = (std::filesystem::path(ModuleFilePath(nullptr)).parent_path().parent_path() /
-                                L"html_handler_stand_in" / L"html_handler.exe")
-                                   .wstring();
+  const std::wstring handler =
+      (std::filesystem::path(ModuleFilePath(nullptr)).parent_path().parent_path() /
+       L"html_handler_stand_in" / L"html_handler.exe")
+          .wstring();
   ASSERT_TRUE(std::filesystem::exists(handler)) << handler;
   const std::wstring htmlClass = L"KoviraTestHTML." + std::to_wstring(::GetCurrentProcessId());
   ClassesRootText extension(L".htm");
@@ -263,7 +269,8 @@ class UtilitiesRegistryText : public testing::Test {
     (void)RegKey::DeleteTree(HKEY_CURRENT_USER, path_);
     ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\KoviraRegistryTextTest");
   }
-  const std::wstring path_ = L"Software\\KoviraRegistryTextTest\\" + std::to_wstring(::GetCurrentProcessId());
+  const std::wstring path_ =
+      L"Software\\KoviraRegistryTextTest\\" + std::to_wstring(::GetCurrentProcessId());
   RegKey key_;
 };
 
@@ -301,7 +308,9 @@ TEST_F(UtilitiesRegistryText, ReadsTheDefaultTextWhole) {
 // ---- Conversions ----
 
 // Non-ASCII text that the ANSI code page of the prefix can hold.
-std::wstring NonAsciiText() { return ::GetACP() == 932 ? L"\u30ab\u30d3\u30e9" : L"Caf\u00e9 \u00fcber"; }
+std::wstring NonAsciiText() {
+  return ::GetACP() == 932 ? L"\u30ab\u30d3\u30e9" : L"Caf\u00e9 \u00fcber";
+}
 
 TEST(UtilitiesConversion, BuffersRoundTrip) {
   for (const std::wstring& text : {std::wstring(L"Brenvo.cab"), NonAsciiText(), std::wstring()}) {
@@ -357,7 +366,8 @@ TEST(UtilitiesConversion, AppendsCountedTextToAutomationString) {
   ASSERT_EQ(S_OK, AppendToBstr(text, L" Grid and more", 5));  // only the counted part
   ASSERT_EQ(S_OK, AppendToBstr(text, L"", 0));
   ASSERT_EQ(S_OK, AppendToBstr(text, L"\0x", 2));  // a counted text may hold nulls
-  EXPECT_EQ(std::wstring(L"Kovira Grid\0x", 13), std::wstring(text.Get(), ::SysStringLen(text.Get())));
+  EXPECT_EQ(std::wstring(L"Kovira Grid\0x", 13),
+            std::wstring(text.Get(), ::SysStringLen(text.Get())));
 
   const BSTR before = text.Get();
   EXPECT_EQ(E_OUTOFMEMORY, AppendToBstr(text, L"x", 0x7FFFFFF0u));

@@ -1,9 +1,6 @@
-// The type library's GUIDs are defined here, once.
-#include <initguid.h>
+#include "tools/axrun/axrun_object.h"
 
-#include "axrun_object.h"
-
-#include "console.h"
+#include "tools/axrun/console.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include "axrun.h"
 #include "common/com_object.h"
 #include "common/com_server/type_info_dispatch.h"
-#include "run_state.h"
+#include "tools/axrun/run_state.h"
 #include "tools/control_host/control_host.h"
 
 // What the script's `axrun` item answers with: its IDispatch comes from axrun's own type library.

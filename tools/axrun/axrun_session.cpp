@@ -1,11 +1,11 @@
-#include "axrun_session.h"
+#include "tools/axrun/axrun_session.h"
 
 #include <filesystem>
 
 #include "common/scoped_owner.h"
 #include "common/text_conversion.h"
 #include "common/win_error.h"
-#include "console.h"
+#include "tools/axrun/console.h"
 #include "tools/control_host/error_text.h"
 #include "tools/control_host/folder_url.h"
 
@@ -33,8 +33,8 @@ std::wstring DecodeScript(const std::string& bytes) {
 
 int CAxrunSession::Run() {
   if (!ReadScript() || !PreparePage()) return CRunState::kCannotRun;
-  host_.SetBindHost(options_.bind_host);
-  host_.SetItemName(options_.item_name);
+  host_.SetBindHost(options_.bindHost);
+  host_.SetItemName(options_.itemName);
   for (const auto& [name, value] : options_.params) host_.SetParam(name, value);
   host_.SetRecordEvents(false);
   host_.SetEventHandler(
@@ -46,7 +46,8 @@ int CAxrunSession::Run() {
   }
   if (!options_.params.empty() &&
       host_.HowInitialized() != CControlHost::Initialization::kPropertyBagLoad) {
-    PrintErrorLine(L"axrun: the object has no IPersistPropertyBag; its name=value pairs are unread");
+    PrintErrorLine(
+        L"axrun: the object has no IPersistPropertyBag; its name=value pairs are unread");
   }
   if (host_.IsControl() && !options_.defer && FAILED(host_.Activate())) {
     PrintErrorLine(L"axrun: " + host_.Error());
@@ -59,7 +60,7 @@ int CAxrunSession::Run() {
     return CRunState::kCannotRun;
   }
   if (script_) {
-    script_running_ = true;
+    scriptRunning_ = true;
     const HRESULT result = script_->Run(code_);
     // An error the engine kept to itself still fails the run.
     if (FAILED(result) && !state_.Ending()) {
@@ -97,12 +98,11 @@ bool CAxrunSession::ReadScript() {
 }
 
 bool CAxrunSession::PreparePage() {
-  std::wstring page = options_.page_url;
+  std::wstring page = options_.pageUrl;
   if (page.empty()) {
     const std::wstring folder =
-        options_.script.empty()
-            ? std::wstring(L".")
-            : std::filesystem::path(options_.script).parent_path().wstring();
+        options_.script.empty() ? std::wstring(L".")
+                                : std::filesystem::path(options_.script).parent_path().wstring();
     const HRESULT result = FolderUrl(folder.empty() ? L"." : folder, &page);
     if (FAILED(result)) {
       PrintErrorLine(L"axrun: cannot make a page URL of the folder " + folder + L": " +
@@ -122,10 +122,10 @@ bool CAxrunSession::StartScript() {
     return false;
   }
   // The control's events are the script's to handle: a source item, as a page's OBJECT is.
-  result = script_->AddItem(options_.item_name, host_.Object(), host_.ClassInfo(),
+  result = script_->AddItem(options_.itemName, host_.Object(), host_.ClassInfo(),
                             SCRIPTITEM_ISVISIBLE | SCRIPTITEM_ISSOURCE);
   if (FAILED(result)) {
-    PrintErrorLine(L"axrun: cannot name the control " + options_.item_name + L" in the script: " +
+    PrintErrorLine(L"axrun: cannot name the control " + options_.itemName + L" in the script: " +
                    DescribeResult(result));
     return false;
   }
@@ -144,10 +144,10 @@ bool CAxrunSession::StartScript() {
 }
 
 void CAxrunSession::OnEvent(const FiredEvent& event, ScopedVariant& answer) {
-  if (!script_running_ || state_.Ending()) return;
+  if (!scriptRunning_ || state_.Ending()) return;
   // A page without a handler for the event simply has none: S_FALSE, nothing said and nothing
   // answered. What a handler returns is the event's answer, as a page's script gives it.
-  (void)script_->Call(options_.item_name + L"_" + event.name, event.arguments, &answer);
+  (void)script_->Call(options_.itemName + L"_" + event.name, event.arguments, &answer);
 }
 
 void CAxrunSession::OnScriptError(const ScriptError& error) {
@@ -160,7 +160,7 @@ void CAxrunSession::OnScriptError(const ScriptError& error) {
 
 int CAxrunSession::Finish() {
   if (!state_.Ending()) host_.Pump(kSettleMilliseconds, [this] { return state_.Ending(); });
-  script_running_ = false;
+  scriptRunning_ = false;
   if (script_) script_->Close();
   script_.Reset();
   host_.Close();

@@ -1,15 +1,16 @@
 #pragma once
 
 #include <windows.h>
+
 #include <wrl/client.h>
 
 #include <string>
 #include <utility>
 
-#include "axrun_object.h"
-#include "command_line.h"
-#include "run_state.h"
-#include "script_host.h"
+#include "tools/axrun/axrun_object.h"
+#include "tools/axrun/command_line.h"
+#include "tools/axrun/run_state.h"
+#include "tools/axrun/script_host.h"
 #include "tools/control_host/control_host.h"
 
 // One run of axrun, in the order a browser takes a page with the OBJECT tag above the script:
@@ -39,5 +40,5 @@ class CAxrunSession {
   std::wstring code_;
   CControlHost host_;
   Microsoft::WRL::ComPtr<CScriptHost> script_;
-  bool script_running_ = false;
+  bool scriptRunning_ = false;
 };

@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "tools/axrun/command_line.h"
 
 namespace {
 
@@ -7,8 +7,8 @@ bool IsScriptName(const std::wstring& name) {
   if (name.empty()) return false;
   for (size_t i = 0; i < name.size(); ++i) {
     const wchar_t c = name[i];
-    const bool letter = (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || c == L'_' ||
-                        c == L'$';
+    const bool letter =
+        (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z') || c == L'_' || c == L'$';
     const bool digit = c >= L'0' && c <= L'9';
     if (!letter && !(digit && i > 0)) return false;
   }
@@ -36,17 +36,17 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, AxrunOptions* optio
       options->help = true;
       return true;
     } else if (arg == L"--page") {
-      if (!value_of(&options->page_url)) return false;
+      if (!value_of(&options->pageUrl)) return false;
     } else if (arg == L"--name") {
-      if (!value_of(&options->item_name)) return false;
-      if (!IsScriptName(options->item_name) || options->item_name == L"axrun") {
-        *error = L"--name " + options->item_name + L": not usable as a script name";
+      if (!value_of(&options->itemName)) return false;
+      if (!IsScriptName(options->itemName) || options->itemName == L"axrun") {
+        *error = L"--name " + options->itemName + L": not usable as a script name";
         return false;
       }
     } else if (arg == L"--script") {
       if (!value_of(&options->script)) return false;
     } else if (arg == L"--no-bind-host") {
-      options->bind_host = false;
+      options->bindHost = false;
     } else if (arg == L"--defer") {
       options->defer = true;
     } else {
@@ -73,13 +73,16 @@ bool ParseCommandLine(const std::vector<std::wstring>& args, AxrunOptions* optio
 const wchar_t* UsageText() {
   return L"usage: axrun [--page URL] [--name ITEM] [--no-bind-host] [--defer] [--script FILE.js]\n"
          L"             CONTROL [name=value ...]\n"
-         L"  CONTROL         a ProgID, a {CLSID}, or the path of a DLL (its first class, unregistered)\n"
+         L"  CONTROL         a ProgID, a {CLSID}, or the path of a DLL (its first class, "
+         L"unregistered)\n"
          L"  name=value      PARAMs the control loads through its property bag\n"
-         L"  --page URL      the page relative URLs resolve against (default: the script's folder)\n"
+         L"  --page URL      the page relative URLs resolve against (default: the script's "
+         L"folder)\n"
          L"  --name ITEM     the control's name in the script (default: control)\n"
          L"  --no-bind-host  offer the control no bind host service\n"
          L"  --defer         activate only when the script calls axrun.Activate()\n"
          L"  --script FILE   JScript to run; events call its functions ITEM_Event(arguments)\n"
-         L"The script also sees `axrun`: Echo(text), Fail(text), Activate(), Pump(ms), Quit(code).\n"
+         L"The script also sees `axrun`: Echo(text), Fail(text), Activate(), Pump(ms), "
+         L"Quit(code).\n"
          L"Exit codes: 0 done, 1 Fail was called, 2 script error, 3 cannot run, n Quit(n).";
 }

@@ -6,12 +6,12 @@
 
 // What axrun was asked to do.
 struct AxrunOptions {
-  std::wstring page_url;              // empty: the script's folder (or the current one) as file:
-  std::wstring item_name = L"control";
-  bool bind_host = true;
-  bool defer = false;                 // activate only when the script calls axrun.Activate()
-  std::wstring script;                // empty: no script
-  std::wstring control;               // ProgID, {CLSID} or DLL path
+  std::wstring pageUrl;  // empty: the script's folder (or the current one) as file:
+  std::wstring itemName = L"control";
+  bool bindHost = true;
+  bool defer = false;    // activate only when the script calls axrun.Activate()
+  std::wstring script;   // empty: no script
+  std::wstring control;  // ProgID, {CLSID} or DLL path
   std::vector<std::pair<std::wstring, std::wstring>> params;
   bool help = false;
 };

@@ -1,4 +1,4 @@
-#include "console.h"
+#include "tools/axrun/console.h"
 
 #include <windows.h>
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "axrun_session.h"
-#include "command_line.h"
 #include "common/com_initializer.h"
 #include "common/com_server/com_module.h"
-#include "console.h"
-#include "run_state.h"
+#include "tools/axrun/axrun_session.h"
+#include "tools/axrun/command_line.h"
+#include "tools/axrun/console.h"
+#include "tools/axrun/run_state.h"
 
 int wmain(int argc, wchar_t** argv) {
   (void)::SetConsoleOutputCP(CP_UTF8);  // a real console shows our UTF-8 as text; else no-op

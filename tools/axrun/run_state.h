@@ -18,12 +18,12 @@ class CRunState {
   void Quit(int code);
 
   // After a script error or Quit nothing more of the script runs.
-  bool Ending() const { return script_error_ || quit_; }
+  bool Ending() const { return scriptError_ || quit_; }
   int ExitCode() const;
 
  private:
   bool failed_ = false;
-  bool script_error_ = false;
+  bool scriptError_ = false;
   bool quit_ = false;
-  int quit_code_ = 0;
+  int quitCode_ = 0;
 };

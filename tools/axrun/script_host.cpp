@@ -1,4 +1,4 @@
-#include "script_host.h"
+#include "tools/axrun/script_host.h"
 
 #include <oleauto.h>
 
@@ -9,7 +9,8 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 // JScript's class id; the SDK headers do not carry it.
-constexpr CLSID kJScript = {0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 0xaa, 0x00, 0xbb, 0xbb, 0x58}};
+constexpr CLSID kJScript = {
+    0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 0xaa, 0x00, 0xbb, 0xbb, 0x58}};
 
 // Owns the strings of an EXCEPINFO, filling it in first if the engine deferred that.
 class ScopedExcepInfo {
@@ -86,14 +87,14 @@ HRESULT CScriptHost::Run(const std::wstring& code) {
   const unsigned reported = reported_;
   result = parser_->ParseScriptText(code.c_str(), nullptr, nullptr, nullptr, 0, 0,
                                     SCRIPTTEXT_ISVISIBLE, nullptr, exception.Receive());
-  if (result == DISP_E_EXCEPTION && reported_ == reported && on_error_) {
-    on_error_({0, exception.Message(), exception.Code()});
+  if (result == DISP_E_EXCEPTION && reported_ == reported && onError_) {
+    onError_({0, exception.Message(), exception.Code()});
   }
   return result;
 }
 
-HRESULT CScriptHost::Call(const std::wstring& function,
-                          const std::vector<ScopedVariant>& arguments, ScopedVariant* result) {
+HRESULT CScriptHost::Call(const std::wstring& function, const std::vector<ScopedVariant>& arguments,
+                          ScopedVariant* result) {
   if (result != nullptr) result->Reset();
   if (!engine_) return E_UNEXPECTED;
   ComPtr<IDispatch> script;
@@ -115,9 +116,9 @@ HRESULT CScriptHost::Call(const std::wstring& function,
   const unsigned reported = reported_;
   called = script->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
                           returned.Receive(), exception.Receive(), nullptr);
-  if (called == DISP_E_EXCEPTION && reported_ == reported && on_error_) {
+  if (called == DISP_E_EXCEPTION && reported_ == reported && onError_) {
     // The engine handed the error back to us instead of to the site: report it all the same.
-    on_error_({0, exception.Message(), exception.Code()});
+    onError_({0, exception.Message(), exception.Code()});
   }
   if (SUCCEEDED(called) && result != nullptr) *result = std::move(returned);
   return called;
@@ -157,7 +158,7 @@ STDMETHODIMP CScriptHost::OnScriptError(IActiveScriptError* error) {
   ULONG line = 0;
   LONG column = 0;
   const bool placed = SUCCEEDED(error->GetSourcePosition(&context, &line, &column));
-  if (on_error_) on_error_({placed ? line + 1 : 0, exception.Message(), exception.Code()});
+  if (onError_) onError_({placed ? line + 1 : 0, exception.Message(), exception.Code()});
   return S_OK;
 }
 

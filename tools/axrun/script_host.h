@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <activscp.h>
 #include <wrl/client.h>
 
@@ -25,7 +26,7 @@ class CScriptHost final : public CComObject<IActiveScriptSite, IActiveScriptSite
  public:
   using ErrorHandler = std::function<void(const ScriptError&)>;
 
-  explicit CScriptHost(ErrorHandler on_error) : on_error_(std::move(on_error)) {}
+  explicit CScriptHost(ErrorHandler on_error) : onError_(std::move(on_error)) {}
 
   // Creates the engine (CLSID_JScript) and sets it up empty.
   [[nodiscard]] HRESULT Start();
@@ -69,7 +70,7 @@ class CScriptHost final : public CComObject<IActiveScriptSite, IActiveScriptSite
 
   ~CScriptHost() override = default;
 
-  ErrorHandler on_error_;
+  ErrorHandler onError_;
   Microsoft::WRL::ComPtr<IActiveScript> engine_;
   Microsoft::WRL::ComPtr<IActiveScriptParse> parser_;
   std::vector<Item> items_;

@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "common/com_initializer.h"
-#include "core/catalog_table.h"
-#include "install_engine.h"
-#include "install_messages.h"
-#include "installer_dlg.h"
+#include "installer/core/catalog_table.h"
+#include "installer/install_engine.h"
+#include "installer/install_messages.h"
+#include "installer/installer_dlg.h"
+#include "installer/removal_pass.h"
 #include "platform/cab_extractor.h"
 #include "platform/code_download.h"
-#include "removal_pass.h"
 
 namespace fs = std::filesystem;
 
@@ -70,7 +70,8 @@ void BenchEngine(const fs::path& cabs, int rounds) {
   wc.hInstance = ::GetModuleHandleW(nullptr);
   wc.lpszClassName = L"InstallBenchParent";
   ::RegisterClassW(&wc);
-  HWND parent = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+  HWND parent = ::CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 1, 1, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
   CInstallEngine engine(DefaultCodeDownloadService(), ConsoleUserSettings{});
   if (!engine.Create(parent)) return;
 
@@ -94,8 +95,11 @@ void BenchEngine(const fs::path& cabs, int rounds) {
   std::sort(times.begin(), times.end());
   double sum = 0;
   for (double t : times) sum += t;
-  std::printf("engine+service, per component: %zu installs (%d class objects obtained), mean %.1f ms, median %.1f ms, max %.1f ms\n",
-              times.size(), g_installed, sum / static_cast<double>(times.size()), times[times.size() / 2], times.back());
+  std::printf(
+      "engine+service, per component: %zu installs (%d class objects obtained), mean %.1f ms, "
+      "median %.1f ms, max %.1f ms\n",
+      times.size(), g_installed, sum / static_cast<double>(times.size()), times[times.size() / 2],
+      times.back());
 }
 
 // Watches the engine's notifications to the dialog: the rows run from the first to the last.
@@ -106,7 +110,8 @@ struct RunWatch {
 
 LRESULT CALLBACK WatchMessages(int code, WPARAM wParam, LPARAM lParam) {
   const auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
-  if (code == HC_ACTION && (message->message == WM_INSTALL_PROGRESS || message->message == WM_INSTALL_DONE)) {
+  if (code == HC_ACTION &&
+      (message->message == WM_INSTALL_PROGRESS || message->message == WM_INSTALL_DONE)) {
     if (g_watch.firstNotice == 0) g_watch.firstNotice = Now();
     if (message->message == WM_INSTALL_DONE && message->wParam == 0) g_watch.lastRowEnd = Now();
   }
@@ -116,8 +121,11 @@ LRESULT CALLBACK WatchMessages(int code, WPARAM wParam, LPARAM lParam) {
 // The removal pass's own waits (its animation), counted so that the rest is visible.
 class CountedWaits final : public IRemovalPlatform {
  public:
-  void StartAndWait(const std::wstring& commandLine) override { SystemRemovalPlatform().StartAndWait(commandLine); }
-  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) override {
+  void StartAndWait(const std::wstring& commandLine) override {
+    SystemRemovalPlatform().StartAndWait(commandLine);
+  }
+  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters,
+                        const std::wstring& folder) override {
     SystemRemovalPlatform().ShellOpenAndWait(file, parameters, folder);
   }
   void Pause(DWORD milliseconds) override {
@@ -152,12 +160,15 @@ void BenchDialog(const fs::path& cabs, const char* what) {
   const double rows = g_watch.lastRowEnd - g_watch.firstNotice;
   const double steps = static_cast<double>(n) * 10 * 50;
   const double removal = g_watch.firstNotice - start;
-  std::printf("dialog run (%s): %zu of %zu components installed; %.0f ms from opening to closing\n", what, n,
-              dialog.FoundCount(), total);
-  std::printf("  before the first row: %.0f ms, of which the removal animation %.0f ms and the start tick up to 100 ms\n",
-              removal, waits.paused);
-  std::printf("  rows: %.0f ms, of which imposed 50 ms steps %.0f ms; own overhead per component %.1f ms\n", rows, steps,
-              n == 0 ? 0.0 : (rows - steps) / static_cast<double>(n));
+  std::printf("dialog run (%s): %zu of %zu components installed; %.0f ms from opening to closing\n",
+              what, n, dialog.FoundCount(), total);
+  std::printf(
+      "  before the first row: %.0f ms, of which the removal animation %.0f ms and the start tick "
+      "up to 100 ms\n",
+      removal, waits.paused);
+  std::printf(
+      "  rows: %.0f ms, of which imposed 50 ms steps %.0f ms; own overhead per component %.1f ms\n",
+      rows, steps, n == 0 ? 0.0 : (rows - steps) / static_cast<double>(n));
 }
 
 void BenchExtraction(const fs::path& cab) {
@@ -170,14 +181,16 @@ void BenchExtraction(const fs::path& cab) {
   CCabExtractor extractor;
   uint64_t bytes = 0;
   const double start = Now();
-  const HRESULT hr = extractor.Extract(cab.wstring(), folder.wstring(), [&](const std::string&, uint32_t size) {
-    bytes += size;
-    return CCabExtractor::Decision::kExtract;
-  });
+  const HRESULT hr =
+      extractor.Extract(cab.wstring(), folder.wstring(), [&](const std::string&, uint32_t size) {
+        bytes += size;
+        return CCabExtractor::Decision::kExtract;
+      });
   const double elapsed = Now() - start;
   fs::remove_all(folder, ignored);
-  std::printf("extraction of %s: hr=0x%08lx, %.1f MB in %.0f ms = %.1f MB/s\n", cab.filename().string().c_str(),
-              static_cast<unsigned long>(hr), static_cast<double>(bytes) / 1e6, elapsed,
+  std::printf("extraction of %s: hr=0x%08lx, %.1f MB in %.0f ms = %.1f MB/s\n",
+              cab.filename().string().c_str(), static_cast<unsigned long>(hr),
+              static_cast<double>(bytes) / 1e6, elapsed,
               static_cast<double>(bytes) / 1e3 / elapsed);
 }
 

@@ -1,13 +1,13 @@
-#include "bind_host.h"
-
-#include <utility>
+#include "tools/control_host/bind_host.h"
 
 #include <wininet.h>
+
+#include <utility>
 
 using Microsoft::WRL::ComPtr;
 
 CBindHost::CBindHost(std::wstring page_url, ComPtr<IMoniker> page)
-    : page_url_(std::move(page_url)), page_(std::move(page)) {}
+    : pageUrl_(std::move(page_url)), page_(std::move(page)) {}
 
 HRESULT CBindHost::Create(const std::wstring& page_url, ComPtr<CBindHost>& host) {
   // urlmon takes any text; a page without a scheme (or with a drive letter for one) would make

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <urlmon.h>
 #include <wrl/client.h>
 
@@ -20,7 +21,7 @@ class CBindHost final : public CComObject<IBindHost> {
   // Create parses the URL; this takes the page's moniker ready made.
   CBindHost(std::wstring page_url, Microsoft::WRL::ComPtr<IMoniker> page);
 
-  const std::wstring& PageUrl() const { return page_url_; }
+  const std::wstring& PageUrl() const { return pageUrl_; }
   IMoniker* PageMoniker() const { return page_.Get(); }
 
   // A URL moniker of name relative to the page (an absolute name stands for itself); *moniker
@@ -41,7 +42,7 @@ class CBindHost final : public CComObject<IBindHost> {
   ~CBindHost() override = default;
 
   using BindFunction = HRESULT (STDMETHODCALLTYPE IMoniker::*)(IBindCtx*, IMoniker*, REFIID,
-                                                                void**);
+                                                               void**);
   // Registers the callback on the context (see Prepare), then binds the moniker with `bind`.
   static HRESULT Bind(IMoniker* moniker, IBindCtx* context, IBindStatusCallback* callback,
                       REFIID riid, void** object, BindFunction bind);
@@ -49,6 +50,6 @@ class CBindHost final : public CComObject<IBindHost> {
   static HRESULT Prepare(IBindCtx* context, IBindStatusCallback* callback,
                          Microsoft::WRL::ComPtr<IBindCtx>& prepared);
 
-  std::wstring page_url_;
+  std::wstring pageUrl_;
   Microsoft::WRL::ComPtr<IMoniker> page_;
 };

@@ -26,13 +26,13 @@ HRESULT CControlHost::Fail(HRESULT result, const std::wstring& what) {
 }
 
 HRESULT CControlHost::PrepareBindHost() {
-  if (!bind_host_enabled_) return S_OK;
-  std::wstring page = page_url_;
+  if (!bindHostEnabled_) return S_OK;
+  std::wstring page = pageUrl_;
   if (page.empty()) {
     const HRESULT result = FolderUrl(L".", &page);
     if (FAILED(result)) return Fail(result, L"cannot name the current folder as a page");
   }
-  const HRESULT result = CBindHost::Create(page, bind_host_);
+  const HRESULT result = CBindHost::Create(page, bindHost_);
   if (FAILED(result)) return Fail(result, L"the page " + page + L" is no absolute URL");
   return S_OK;
 }
@@ -47,7 +47,7 @@ HRESULT CControlHost::Create(const std::wstring& control) {
   result = loader_.Create(control, &clsid, &object);
   if (FAILED(result)) {
     error_ = loader_.Error();
-    bind_host_.Reset();
+    bindHost_.Reset();
     return result;
   }
   return SetUp(object.Get(), clsid);
@@ -65,18 +65,18 @@ HRESULT CControlHost::HostObject(IUnknown* object, REFCLSID clsid) {
 HRESULT CControlHost::SetUp(IUnknown* object, REFCLSID clsid) {
   object_ = object;
   clsid_ = clsid;
-  (void)CControlLoader::ClassInfoOf(object, clsid, loader_.Library(), &class_info_);  // optional
+  (void)CControlLoader::ClassInfoOf(object, clsid, loader_.Library(), &classInfo_);  // optional
   ComPtr<IOleObject> control;
   HRESULT result = S_OK;
   if (SUCCEEDED(object->QueryInterface(IID_PPV_ARGS(&control)))) {
     // The window is there from the start, as a page's is: a control may ask for it when sited.
-    result = container_.CreateWindowIn(parent_, {0, 0, kWindowWidth, kWindowHeight},
-                                       item_name_.c_str());
+    result =
+        container_.CreateWindowIn(parent_, {0, 0, kWindowWidth, kWindowHeight}, itemName_.c_str());
     if (FAILED(result)) Fail(result, L"cannot create the host window");
   }
   if (SUCCEEDED(result)) {
-    ComPtr<IMoniker> page(bind_host_ ? bind_host_->PageMoniker() : nullptr);
-    result = container_.Host(object, item_name_, bind_host_, std::move(page));
+    ComPtr<IMoniker> page(bindHost_ ? bindHost_->PageMoniker() : nullptr);
+    result = container_.Host(object, itemName_, bindHost_, std::move(page));
     if (FAILED(result)) Fail(result, L"cannot host the object");
   }
   if (SUCCEEDED(result)) result = Initialize();
@@ -127,7 +127,7 @@ HRESULT CControlHost::Initialize() {
 void CControlHost::ConnectEvents() {
   IID events = IID_NULL;
   ComPtr<ITypeInfo> info;
-  if (FAILED(CEventSink::FindDefaultSource(object_.Get(), class_info_.Get(), &events, &info))) {
+  if (FAILED(CEventSink::FindDefaultSource(object_.Get(), classInfo_.Get(), &events, &info))) {
     return;  // an object without events is still hosted
   }
   auto sink = MakeComObject<CEventSink>(
@@ -137,7 +137,7 @@ void CControlHost::ConnectEvents() {
 }
 
 void CControlHost::OnEvent(const FiredEvent& event, ScopedVariant& answer) {
-  if (record_events_) {
+  if (recordEvents_) {
     FiredEvent copy;
     copy.id = event.id;
     copy.name = event.name;
@@ -167,10 +167,10 @@ void CControlHost::Close() {
     sink_.Reset();
   }
   container_.Close();
-  class_info_.Reset();
+  classInfo_.Reset();
   events_.clear();
   object_.Reset();
-  bind_host_.Reset();
+  bindHost_.Reset();
   clsid_ = CLSID_NULL;
   initialization_ = Initialization::kNone;
   loader_.Unload();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <oleidl.h>
 #include <wrl/client.h>
 
@@ -41,11 +42,11 @@ class CControlHost {
 
   // Settings, read by Create.
   // The page relative names resolve against; default: the current folder's file: URL.
-  void SetPageUrl(const std::wstring& url) { page_url_ = url; }
+  void SetPageUrl(const std::wstring& url) { pageUrl_ = url; }
   // Without a bind host the site offers no SID_SBindHost service and no container moniker.
-  void SetBindHost(bool enabled) { bind_host_enabled_ = enabled; }
+  void SetBindHost(bool enabled) { bindHostEnabled_ = enabled; }
   // The control's name on the page: its DISPLAYNAME ambient and its window's title.
-  void SetItemName(const std::wstring& name) { item_name_ = name; }
+  void SetItemName(const std::wstring& name) { itemName_ = name; }
   void SetParam(const std::wstring& name, const std::wstring& value) { params_->Set(name, value); }
   // Makes the host window a child of parent instead of a top-level window.
   void SetParentWindow(HWND parent) { parent_ = parent; }
@@ -53,7 +54,7 @@ class CControlHost {
   // result. Without a handler every event is answered with VT_EMPTY.
   void SetEventHandler(CEventSink::Handler handler) { handler_ = std::move(handler); }
   // Whether events are kept for Events(); on by default.
-  void SetRecordEvents(bool record) { record_events_ = record; }
+  void SetRecordEvents(bool record) { recordEvents_ = record; }
 
   // Creates the object control names (a ProgID, "{CLSID}" or a DLL path; see CControlLoader),
   // then sites and initializes it. On failure nothing stays created and Error() says why.
@@ -74,7 +75,7 @@ class CControlHost {
   Microsoft::WRL::ComPtr<IDispatch> Dispatch() const;
   const CLSID& Clsid() const { return clsid_; }
   // The object's coclass description; null when none was found.
-  ITypeInfo* ClassInfo() const { return class_info_.Get(); }
+  ITypeInfo* ClassInfo() const { return classInfo_.Get(); }
   bool IsControl() const { return container_.IsControl(); }
   bool IsActive() const { return container_.IsActive(); }
   Initialization HowInitialized() const { return initialization_; }
@@ -82,7 +83,7 @@ class CControlHost {
   bool EventsConnected() const { return sink_ && sink_->Connected(); }
   HWND Window() const { return container_.Handle(); }
   CControlSite* Site() const { return container_.Site(); }
-  CBindHost* BindHost() const { return bind_host_.Get(); }
+  CBindHost* BindHost() const { return bindHost_.Get(); }
   const std::vector<FiredEvent>& Events() const { return events_; }
   void ClearEvents() { events_.clear(); }
   // Why the last Create, HostObject or Activate failed.
@@ -96,19 +97,19 @@ class CControlHost {
   void ConnectEvents();
   void OnEvent(const FiredEvent& event, ScopedVariant& answer);
 
-  std::wstring page_url_;
-  bool bind_host_enabled_ = true;
-  std::wstring item_name_ = L"control";
+  std::wstring pageUrl_;
+  bool bindHostEnabled_ = true;
+  std::wstring itemName_ = L"control";
   HWND parent_ = nullptr;
   CEventSink::Handler handler_;
-  bool record_events_ = true;
+  bool recordEvents_ = true;
 
   Microsoft::WRL::ComPtr<CPropertyBag> params_;
   CControlLoader loader_;  // before the objects: its DLL must outlive them
   CControlContainer container_;
-  Microsoft::WRL::ComPtr<CBindHost> bind_host_;
+  Microsoft::WRL::ComPtr<CBindHost> bindHost_;
   Microsoft::WRL::ComPtr<IUnknown> object_;
-  Microsoft::WRL::ComPtr<ITypeInfo> class_info_;
+  Microsoft::WRL::ComPtr<ITypeInfo> classInfo_;
   Microsoft::WRL::ComPtr<CEventSink> sink_;
   CLSID clsid_ = CLSID_NULL;
   Initialization initialization_ = Initialization::kNone;

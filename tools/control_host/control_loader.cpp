@@ -1,4 +1,4 @@
-#include "control_loader.h"
+#include "tools/control_host/control_loader.h"
 
 #include <objbase.h>
 #include <ocidl.h>
@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "common/win_error.h"
-#include "error_text.h"
+#include "tools/control_host/error_text.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -19,9 +19,8 @@ using CanUnloadNowFn = HRESULT(WINAPI*)();
 
 bool EndsWithNoCase(const std::wstring& text, const wchar_t* suffix) {
   const size_t length = std::wcslen(suffix);
-  return text.size() >= length &&
-         ::CompareStringOrdinal(text.c_str() + text.size() - length, -1, suffix, -1, TRUE) ==
-             CSTR_EQUAL;
+  return text.size() >= length && ::CompareStringOrdinal(text.c_str() + text.size() - length, -1,
+                                                         suffix, -1, TRUE) == CSTR_EQUAL;
 }
 
 bool LooksLikePath(const std::wstring& text) {
@@ -97,8 +96,9 @@ HRESULT CControlLoader::CreateFromDll(const std::wstring& path, CLSID* clsid, IU
   wchar_t full[MAX_PATH];
   const DWORD length = ::GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr);
   if (length == 0 || length >= MAX_PATH) {
-    return Fail(length == 0 ? HResultFromLastError() : HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE),
-                L"cannot use the path " + path);
+    return Fail(
+        length == 0 ? HResultFromLastError() : HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE),
+        L"cannot use the path " + path);
   }
   ScopedModule module(::LoadLibraryW(full));
   if (!module) return Fail(HResultFromLastError(), L"cannot load " + std::wstring(full));

@@ -1,4 +1,4 @@
-#include "error_text.h"
+#include "tools/control_host/error_text.h"
 
 #include <cwchar>
 

@@ -1,4 +1,4 @@
-#include "event_sink.h"
+#include "tools/control_host/event_sink.h"
 
 #include <oleauto.h>
 

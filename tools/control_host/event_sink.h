@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 #include <wrl/client.h>
 
@@ -48,13 +49,12 @@ class CEventSink final : public CComObject<IDispatch> {
 
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
   STDMETHODIMP GetTypeInfo(UINT index, LCID, ITypeInfo** info) override;
-  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID,
-                             DISPID* ids) override;
+  STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
   // A DISPID the dispinterface does not describe gives DISP_E_MEMBERNOTFOUND and reaches no
   // handler; named arguments are not part of events and give DISP_E_NONAMEDARGS. Otherwise
   // *result (when given) receives the handler's answer, VT_EMPTY without a handler.
-  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
-                      VARIANT* result, EXCEPINFO*, UINT*) override;
+  STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO*, UINT*) override;
 
  private:
   ~CEventSink() override = default;

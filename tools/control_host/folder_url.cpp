@@ -1,4 +1,4 @@
-#include "folder_url.h"
+#include "tools/control_host/folder_url.h"
 
 #include <shlwapi.h>
 #include <wininet.h>

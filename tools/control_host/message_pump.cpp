@@ -1,4 +1,4 @@
-#include "message_pump.h"
+#include "tools/control_host/message_pump.h"
 
 void PumpMessages(DWORD milliseconds, const std::function<bool()>& stop,
                   const std::function<bool(MSG&)>& translate) {
@@ -21,7 +21,7 @@ void PumpMessages(DWORD milliseconds, const std::function<bool()>& stop,
     const ULONGLONG now = ::GetTickCount64();
     if (now >= deadline) return;
     // A failed wait only means another look at the queue and the clock.
-    (void)::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now),
-                                        QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    (void)::MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(deadline - now), QS_ALLINPUT,
+                                        MWMO_INPUTAVAILABLE);
   }
 }

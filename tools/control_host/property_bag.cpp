@@ -1,4 +1,4 @@
-#include "property_bag.h"
+#include "tools/control_host/property_bag.h"
 
 #include "common/com_server/variant.h"
 

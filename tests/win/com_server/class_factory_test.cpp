@@ -1,18 +1,22 @@
+#include "common/com_server/class_factory.h"
+
 #include <gtest/gtest.h>
 
-#include <vector>
 #include <wrl/client.h>
 
-#include "common/com_server/class_factory.h"
+#include <vector>
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
 // {6f1d2b4a-0c3e-4e5f-8a9b-7c6d5e4f3a21}
-const CLSID kThingClsid = {0x6f1d2b4a, 0x0c3e, 0x4e5f, {0x8a, 0x9b, 0x7c, 0x6d, 0x5e, 0x4f, 0x3a, 0x21}};
-const CLSID kBrokenClsid = {0x6f1d2b4a, 0x0c3e, 0x4e5f, {0x8a, 0x9b, 0x7c, 0x6d, 0x5e, 0x4f, 0x3a, 0x22}};
-const CLSID kOtherClsid = {0x6f1d2b4a, 0x0c3e, 0x4e5f, {0x8a, 0x9b, 0x7c, 0x6d, 0x5e, 0x4f, 0x3a, 0x23}};
+const CLSID kThingClsid = {
+    0x6f1d2b4a, 0x0c3e, 0x4e5f, {0x8a, 0x9b, 0x7c, 0x6d, 0x5e, 0x4f, 0x3a, 0x21}};
+const CLSID kBrokenClsid = {
+    0x6f1d2b4a, 0x0c3e, 0x4e5f, {0x8a, 0x9b, 0x7c, 0x6d, 0x5e, 0x4f, 0x3a, 0x22}};
+const CLSID kOtherClsid = {
+    0x6f1d2b4a, 0x0c3e, 0x4e5f, {0x8a, 0x9b, 0x7c, 0x6d, 0x5e, 0x4f, 0x3a, 0x23}};
 
 int g_creations = 0;
 
@@ -31,8 +35,7 @@ HRESULT CreateBroken(IUnknown*, REFIID, void** object) {
   return E_OUTOFMEMORY;
 }
 
-const ClassEntry kClasses[] = {{kThingClsid, &CreateObject<Thing>},
-                               {kBrokenClsid, &CreateBroken}};
+const ClassEntry kClasses[] = {{kThingClsid, &CreateObject<Thing>}, {kBrokenClsid, &CreateBroken}};
 
 void* const kJunk = reinterpret_cast<void*>(0xdeadbeef);
 
@@ -60,8 +63,7 @@ TEST_F(ComServerFactory, UnknownClassIsNotAvailableAndOutPointerNull) {
             CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(object, nullptr);
   object = kJunk;
-  EXPECT_EQ(GetClassObject({}, kThingClsid, IID_IClassFactory, &object),
-            CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(GetClassObject({}, kThingClsid, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(object, nullptr);
   EXPECT_EQ(GetClassObject(kClasses, kThingClsid, IID_IClassFactory, nullptr), E_POINTER);
 }

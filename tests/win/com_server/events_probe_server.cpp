@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "common/com_server/server_entry_points.h"
 #include "common/com_server/connection_point.h"
+#include "common/com_server/server_entry_points.h"
 #include "common/com_server/type_info_dispatch.h"
 #include "probe_events.h"
 
@@ -20,8 +20,7 @@ class EventSource final
 
   STDMETHODIMP Describe(BSTR name, LONG count, BSTR* text) override {
     if (text == nullptr) return E_POINTER;
-    const std::wstring described =
-        std::wstring(name ? name : L"") + L" x" + std::to_wstring(count);
+    const std::wstring described = std::wstring(name ? name : L"") + L" x" + std::to_wstring(count);
     *text = ::SysAllocString(described.c_str());
     return *text ? S_OK : E_OUTOFMEMORY;
   }

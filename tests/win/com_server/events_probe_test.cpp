@@ -1,6 +1,7 @@
 // The events probe DLL: IDispatch answered from its type library, and connection points.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
 #include <olectl.h>
 #include <wrl/client.h>
 
@@ -74,12 +75,18 @@ class Sink final : public IDispatch {
     return S_OK;
   }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-    return E_NOTIMPL;
-  }
+  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
   STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* out,
                       EXCEPINFO*, UINT*) override {
-    Heard heard{name_, id, flags, params->cArgs, params->cNamedArgs, VT_EMPTY, VT_EMPTY, L"", 0,
+    Heard heard{name_,
+                id,
+                flags,
+                params->cArgs,
+                params->cNamedArgs,
+                VT_EMPTY,
+                VT_EMPTY,
+                L"",
+                0,
                 out ? out->vt : VARTYPE{VT_ILLEGAL}};
     if (params->cArgs == 1) heard.text = TextOf(params->rgvarg[0]);
     if (params->cArgs == 2) {
@@ -128,9 +135,9 @@ class ComServerEvents : public testing::Test {
     ASSERT_TRUE(module_) << "cannot load " << testing::PrintToString(EventsProbePath());
     auto get = reinterpret_cast<GetClassObjectFn>(
         (void*)::GetProcAddress(module_.Get(), "DllGetClassObject"));
-    can_unload_ =
+    canUnload_ =
         reinterpret_cast<CanUnloadNowFn>((void*)::GetProcAddress(module_.Get(), "DllCanUnloadNow"));
-    ASSERT_TRUE(get && can_unload_);
+    ASSERT_TRUE(get && canUnload_);
     ComPtr<IClassFactory> factory;
     ASSERT_EQ(get(CLSID_EventProbe, IID_PPV_ARGS(&factory)), S_OK);
     ASSERT_EQ(factory->CreateInstance(nullptr, IID_PPV_ARGS(&probe_)), S_OK);
@@ -141,8 +148,8 @@ class ComServerEvents : public testing::Test {
     point_.Reset();
     container_.Reset();
     probe_.Reset();
-    if (can_unload_) {
-      EXPECT_EQ(can_unload_(), S_OK);
+    if (canUnload_) {
+      EXPECT_EQ(canUnload_(), S_OK);
     }
   }
 
@@ -177,7 +184,7 @@ class ComServerEvents : public testing::Test {
   }
 
   ScopedModule module_{::LoadLibraryW(EventsProbePath().c_str())};
-  CanUnloadNowFn can_unload_ = nullptr;
+  CanUnloadNowFn canUnload_ = nullptr;
   ComPtr<IEventProbe> probe_;
   ComPtr<IConnectionPointContainer> container_;
   ComPtr<IConnectionPoint> point_;

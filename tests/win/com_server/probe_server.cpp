@@ -1,12 +1,13 @@
 // A minimal in-process server built on the framework: one class, registration rows of every kind
 // and an embedded type library.
+#include "tests/win/com_server/probe_server.h"
+
 #include <windows.h>
 
 #include <initguid.h>
 
 #include "common/com_server/server_entry_points.h"
 #include "probe.h"
-#include "probe_server.h"
 
 namespace {
 

@@ -1,5 +1,8 @@
 // The probe server DLL, built on the framework, driven through its exports and through COM.
+#include "tests/win/com_server/probe_server.h"
+
 #include <gtest/gtest.h>
+
 #include <wrl/client.h>
 
 #include <initguid.h>
@@ -10,8 +13,7 @@
 #include "common/module_info.h"
 #include "common/scoped_owner.h"
 #include "probe.h"
-#include "probe_server.h"
-#include "registry_snapshot.h"
+#include "tests/win/com_server/registry_snapshot.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -45,14 +47,14 @@ struct ProbeDll {
 
   ProbeDll() {
     if (!module) return;
-    get_class_object =
-        reinterpret_cast<GetClassObjectFn>((void*)::GetProcAddress(module.Get(), "DllGetClassObject"));
+    get_class_object = reinterpret_cast<GetClassObjectFn>(
+        (void*)::GetProcAddress(module.Get(), "DllGetClassObject"));
     can_unload_now =
         reinterpret_cast<NoArgumentFn>((void*)::GetProcAddress(module.Get(), "DllCanUnloadNow"));
     register_server =
         reinterpret_cast<NoArgumentFn>((void*)::GetProcAddress(module.Get(), "DllRegisterServer"));
-    unregister_server =
-        reinterpret_cast<NoArgumentFn>((void*)::GetProcAddress(module.Get(), "DllUnregisterServer"));
+    unregister_server = reinterpret_cast<NoArgumentFn>(
+        (void*)::GetProcAddress(module.Get(), "DllUnregisterServer"));
   }
   bool Complete() const {
     return get_class_object && can_unload_now && register_server && unregister_server;
@@ -223,7 +225,8 @@ TEST_F(ComServerProbeDll, UnregisterWithoutRegistrationSucceeds) {
 
 TEST_F(ComServerProbeDll, ClassObjectRefusesAggregationAndUnknownClasses) {
   void* object = reinterpret_cast<void*>(0xdeadbeef);
-  const CLSID unknown = {0x5d0c8b0e, 0x3f5a, 0x4c1e, {0x9b, 0x7d, 0x2a, 0x6e, 0x1f, 0x4c, 0x8d, 0x3f}};
+  const CLSID unknown = {
+      0x5d0c8b0e, 0x3f5a, 0x4c1e, {0x9b, 0x7d, 0x2a, 0x6e, 0x1f, 0x4c, 0x8d, 0x3f}};
   EXPECT_EQ(dll_.get_class_object(unknown, IID_IClassFactory, &object), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(object, nullptr);
 

@@ -1,4 +1,7 @@
+#include "common/com_server/property_stream.h"
+
 #include <gtest/gtest.h>
+
 #include <ole2.h>
 #include <olectl.h>
 #include <wrl/client.h>
@@ -11,7 +14,6 @@
 #include <vector>
 
 #include "common/com_server/class_factory.h"
-#include "common/com_server/property_stream.h"
 #include "common/com_server/variant.h"
 #include "tests/win/counted_class_registration.h"
 
@@ -21,8 +23,8 @@ using Bytes = std::vector<BYTE>;
 namespace {
 
 // {3c0f7a52-9d1e-4b6a-a3c8-5e2f1d0b7c91}
-const CLSID kSampleClsid = {0x3c0f7a52, 0x9d1e, 0x4b6a,
-                            {0xa3, 0xc8, 0x5e, 0x2f, 0x1d, 0x0b, 0x7c, 0x91}};
+const CLSID kSampleClsid = {
+    0x3c0f7a52, 0x9d1e, 0x4b6a, {0xa3, 0xc8, 0x5e, 0x2f, 0x1d, 0x0b, 0x7c, 0x91}};
 LONG g_samples = 0;
 
 // Persists one word; a stream that ends early fails its load.
@@ -51,9 +53,9 @@ class Sample final : public CComObject<IPersistStream> {
 class FakeStream final : public CComObject<IStream> {
  public:
   FakeStream(int fail_at, HRESULT error, Bytes served = {})
-      : fail_at_(fail_at), error_(error), served_(std::move(served)) {}
+      : failAt_(fail_at), error_(error), served_(std::move(served)) {}
   STDMETHODIMP Write(const void*, ULONG size, ULONG* written) override {
-    const bool fail = writes_++ == fail_at_;
+    const bool fail = writes_++ == failAt_;
     if (written) *written = fail ? size / 2 : size;
     return fail ? error_ : S_OK;
   }
@@ -77,7 +79,7 @@ class FakeStream final : public CComObject<IStream> {
   int writes_ = 0;
 
  private:
-  int fail_at_;
+  int failAt_;
   HRESULT error_;
   Bytes served_;
   size_t position_ = 0;
@@ -151,11 +153,11 @@ class PropertyStream : public testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(samples_.Registered(), S_OK); }
   void TearDown() override {
-    EXPECT_EQ(samples_.Requests(), made_here_) << "a load asked for the class a record names";
+    EXPECT_EQ(samples_.Requests(), madeHere_) << "a load asked for the class a record names";
     EXPECT_EQ(g_samples, 0);  // every object the test made went again
   }
   CountedClassRegistration samples_{kSampleClsid, &CreateObject<Sample>};
-  LONG made_here_ = 0;  // instances a test asked for itself
+  LONG madeHere_ = 0;  // instances a test asked for itself
 };
 
 }  // namespace
@@ -167,11 +169,11 @@ TEST_F(PropertyStream, SavedControlComesOutByteForByte) {
   const VARIANT records[] = {color.Get(), Of(VT_I4, 300L), Of(VT_I4, 200L),
                              Of(VT_BOOL, VARIANT_TRUE), empty.Get()};
   for (const VARIANT& record : records) ASSERT_EQ(WriteVariantRecord(stream.Get(), record), S_OK);
-  const Bytes expected = {
-      0x00, 0x03, 0, 0, 0xD0, 0x07, 0, 0, 0xE8, 0x03, 0, 0, 0x08, 0, 0x12, 0, 0, 0,
-      'd', 0, 'a', 0, 'r', 0, 'k', 0, 'g', 0, 'r', 0, 'a', 0, 'y', 0, 0, 0,
-      0x03, 0, 0x2C, 0x01, 0, 0, 0x03, 0, 0xC8, 0, 0, 0, 0x0B, 0, 0xFF, 0xFF,
-      0x08, 0, 0x02, 0, 0, 0, 0, 0};
+  const Bytes expected = {0x00, 0x03, 0,    0,    0xD0, 0x07, 0,    0, 0xE8, 0x03, 0,   0,
+                          0x08, 0,    0x12, 0,    0,    0,    'd',  0, 'a',  0,    'r', 0,
+                          'k',  0,    'g',  0,    'r',  0,    'a',  0, 'y',  0,    0,   0,
+                          0x03, 0,    0x2C, 0x01, 0,    0,    0x03, 0, 0xC8, 0,    0,   0,
+                          0x0B, 0,    0xFF, 0xFF, 0x08, 0,    0x02, 0, 0,    0,    0,   0};
   EXPECT_EQ(Contents(stream.Get()), expected);
 
   // It loads back in order, and then the stream has ended.
@@ -194,12 +196,20 @@ TEST_F(PropertyStream, SavedControlComesOutByteForByte) {
 TEST_F(PropertyStream, FixedSizeValuesRoundTripInTheirOwnSize) {
   CY money;
   money.int64 = -1234567890123;
-  const VARIANT values[] = {
-      Of(VT_I1, CHAR{-5}), Of(VT_UI1, BYTE{0xFE}), Of(VT_I2, SHORT{-2}),
-      Of(VT_UI2, USHORT{0xFFFE}), Of(VT_BOOL, VARIANT_FALSE), Of(VT_I4, LONG{-7}),
-      Of(VT_UI4, ULONG{0xFFFFFFF0}), Of(VT_R4, 1.5f), Of(VT_ERROR, DISP_E_PARAMNOTFOUND),
-      Of(VT_INT, INT{-9}), Of(VT_UINT, UINT{9}), Of(VT_R8, -2.25), Of(VT_CY, money),
-      Of(VT_DATE, DATE{45000.5})};
+  const VARIANT values[] = {Of(VT_I1, CHAR{-5}),
+                            Of(VT_UI1, BYTE{0xFE}),
+                            Of(VT_I2, SHORT{-2}),
+                            Of(VT_UI2, USHORT{0xFFFE}),
+                            Of(VT_BOOL, VARIANT_FALSE),
+                            Of(VT_I4, LONG{-7}),
+                            Of(VT_UI4, ULONG{0xFFFFFFF0}),
+                            Of(VT_R4, 1.5f),
+                            Of(VT_ERROR, DISP_E_PARAMNOTFOUND),
+                            Of(VT_INT, INT{-9}),
+                            Of(VT_UINT, UINT{9}),
+                            Of(VT_R8, -2.25),
+                            Of(VT_CY, money),
+                            Of(VT_DATE, DATE{45000.5})};
   for (const VARIANT& value : values) {
     const Bytes record = Record(value);
     const size_t size = record.size() - sizeof(VARTYPE);
@@ -220,8 +230,8 @@ TEST_F(PropertyStream, FixedSizeValuesRoundTripInTheirOwnSize) {
 }
 
 TEST_F(PropertyStream, TextsKeepNullEmptyAndInnerZerosApart) {
-  ScopedVariant null_text = TextOf(nullptr, 0), empty = TextOf(L"", 0),
-                inner = TextOf(L"a\0b", 3), korean = TextOf(L"\uD55C\uAE00", 2);
+  ScopedVariant null_text = TextOf(nullptr, 0), empty = TextOf(L"", 0), inner = TextOf(L"a\0b", 3),
+                korean = TextOf(L"\uD55C\uAE00", 2);
   EXPECT_EQ(Record(null_text.Get()), (Bytes{0x08, 0, 0, 0, 0, 0}));
   for (const ScopedVariant* text : {&null_text, &empty, &inner, &korean}) {
     ScopedVariant loaded;
@@ -276,8 +286,14 @@ TEST_F(PropertyStream, ObjectsAreSavedWithTheirClassButNeverLoaded) {
   null_unknown[0] = VT_UNKNOWN;
   null_dispatch[0] = VT_DISPATCH;
   // The standard font, through its dispatch interface: its class id, then its own data.
-  FONTDESC description = {sizeof description, const_cast<LPOLESTR>(L"Arial"), {120000, 0},
-                          FW_BOLD, ANSI_CHARSET, FALSE, FALSE, FALSE};
+  FONTDESC description = {sizeof description,
+                          const_cast<LPOLESTR>(L"Arial"),
+                          {120000, 0},
+                          FW_BOLD,
+                          ANSI_CHARSET,
+                          FALSE,
+                          FALSE,
+                          FALSE};
   ComPtr<IDispatch> font;
   ASSERT_EQ(::OleCreateFontIndirect(&description, IID_PPV_ARGS(&font)), S_OK);
   Bytes font_start(2 + sizeof(CLSID), 0x00);
@@ -328,16 +344,18 @@ TEST_F(PropertyStream, RecordNamingARegisteredClassCreatesNothing) {
   ComPtr<IPersistStream> made;
   ASSERT_EQ(::CoCreateInstance(kSampleClsid, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&made)),
             S_OK);
-  made_here_ = 1;
-  EXPECT_EQ(samples_.Requests(), made_here_);
+  madeHere_ = 1;
+  EXPECT_EQ(samples_.Requests(), madeHere_);
 }
 
 TEST_F(PropertyStream, EveryCutShortRecordFailsAndLeavesNothing) {
   ComPtr<Sample> sample = MakeComObject<Sample>();
   ScopedVariant text(L"ab"), empty(L""), null_text = TextOf(nullptr, 0);
-  const VARIANT values[] = {Of(VT_UI1, BYTE{1}), Of(VT_BOOL, VARIANT_TRUE), Of(VT_I4, 5L),
-                            Of(VT_R8, 0.5), text.Get(), empty.Get(), null_text.Get(),
-                            Of(VT_DISPATCH, static_cast<IDispatch*>(nullptr)), Of(sample.Get())};
+  const VARIANT values[] = {Of(VT_UI1, BYTE{1}), Of(VT_BOOL, VARIANT_TRUE),
+                            Of(VT_I4, 5L),       Of(VT_R8, 0.5),
+                            text.Get(),          empty.Get(),
+                            null_text.Get(),     Of(VT_DISPATCH, static_cast<IDispatch*>(nullptr)),
+                            Of(sample.Get())};
   for (const VARIANT& value : values) {
     const Bytes record = Record(value);
     // An object record is refused as soon as its type is whole, however little follows.
@@ -362,8 +380,8 @@ TEST_F(PropertyStream, DamagedCountsAndTypesAreRefused) {
     EXPECT_EQ(consumed, 6u);
     EXPECT_EQ(loaded.Get().vt, VT_EMPTY);
   }
-  const VARTYPE never_written[] = {VT_EMPTY, VT_NULL, VT_VARIANT, VT_I8, VT_BSTR | VT_BYREF,
-                                   0xFFFF};
+  const VARTYPE never_written[] = {VT_EMPTY,           VT_NULL, VT_VARIANT, VT_I8,
+                                   VT_BSTR | VT_BYREF, 0xFFFF};
   for (VARTYPE type : never_written) {
     Bytes record(10, 0x00);
     std::memcpy(record.data(), &type, sizeof type);
@@ -381,8 +399,12 @@ TEST_F(PropertyStream, DamagedCountsAndTypesAreRefused) {
 TEST_F(PropertyStream, WriteErrorsComeBackAsTheStreamGaveThem) {
   ComPtr<Sample> sample = MakeComObject<Sample>();
   ScopedVariant text(L"ab"), null_text = TextOf(nullptr, 0);
-  const VARIANT values[] = {Of(VT_I4, 5L), text.Get(), null_text.Get(), Of(VT_I8, LONGLONG{5}),
-                            Of(VT_UNKNOWN, static_cast<IUnknown*>(nullptr)), Of(sample.Get())};
+  const VARIANT values[] = {Of(VT_I4, 5L),
+                            text.Get(),
+                            null_text.Get(),
+                            Of(VT_I8, LONGLONG{5}),
+                            Of(VT_UNKNOWN, static_cast<IUnknown*>(nullptr)),
+                            Of(sample.Get())};
   for (const VARIANT& value : values) {
     ComPtr<FakeStream> counting = MakeComObject<FakeStream>(-1, S_OK);
     ASSERT_EQ(WriteVariantRecord(counting.Get(), value), S_OK);

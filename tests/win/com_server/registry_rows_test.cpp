@@ -4,7 +4,7 @@
 
 #include "common/com_server/com_server.h"
 #include "common/module_info.h"
-#include "registry_snapshot.h"
+#include "tests/win/com_server/registry_snapshot.h"
 
 namespace {
 
@@ -26,7 +26,8 @@ HRESULT Check(std::span<const RegistryRow> rows) {
 class ScratchKey {
  public:
   ScratchKey()
-      : path_(L"Software\\Kovira Tests\\ComServerRows " + std::to_wstring(::GetCurrentProcessId())) {
+      : path_(L"Software\\Kovira Tests\\ComServerRows " +
+              std::to_wstring(::GetCurrentProcessId())) {
     (void)RegKey::DeleteTree(HKEY_CURRENT_USER, path_);
   }
   ~ScratchKey() { (void)RegKey::DeleteTree(HKEY_CURRENT_USER, path_); }
@@ -83,8 +84,9 @@ TEST(ComServerRows, TableChecksRefuseRowsThatWouldHarmOthers) {
       {ClassesRoot, L"Widget.Shared", L"", Text(L"x"), Owned},
       {ClassesRoot, L"Widget.Shared\\Sub", L"Mine", Text(L"%ID%"), Shared}};
   EXPECT_EQ(Check(owns_shared_parent), E_INVALIDARG);
-  const RegistryRow owns_shared_key[] = {{ClassesRoot, L"Widget.Shared", L"", Text(L"x"), Owned},
-                                         {ClassesRoot, L"WIDGET.shared", L"Mine", Text(L"x"), Shared}};
+  const RegistryRow owns_shared_key[] = {
+      {ClassesRoot, L"Widget.Shared", L"", Text(L"x"), Owned},
+      {ClassesRoot, L"WIDGET.shared", L"Mine", Text(L"x"), Shared}};
   EXPECT_EQ(Check(owns_shared_key), E_INVALIDARG);
   const RegistryRow empty_key[] = {{CurrentUser, L"", L"", Text(L"x"), Owned}};
   EXPECT_EQ(Check(empty_key), E_INVALIDARG);
@@ -93,7 +95,8 @@ TEST(ComServerRows, TableChecksRefuseRowsThatWouldHarmOthers) {
   const RegistryRow missing_text[] = {
       {CurrentUser, L"Software\\A", L"", RowValue{RowValue::Kind::String, nullptr, 0}, Owned}};
   EXPECT_EQ(Check(missing_text), E_INVALIDARG);
-  const RegistryRow unknown_placeholder[] = {{CurrentUser, L"Software\\%WHO%", L"", NoValue(), Owned}};
+  const RegistryRow unknown_placeholder[] = {
+      {CurrentUser, L"Software\\%WHO%", L"", NoValue(), Owned}};
   EXPECT_EQ(Check(unknown_placeholder), E_INVALIDARG);
 }
 
@@ -224,8 +227,8 @@ TEST_F(ComServerRowsWrite, ServerRegistrationFillsModulePathAndNeedsInit) {
 
   ComModule::Init(::GetModuleHandleW(nullptr));
   ASSERT_EQ(RegisterServer(server), S_OK);
-  const RegistrySnapshot registered = {
-      {L"", {}}, {L"server", {{L"", L"sz:" + ModuleFilePath(nullptr)}}}};
+  const RegistrySnapshot registered = {{L"", {}},
+                                       {L"server", {{L"", L"sz:" + ModuleFilePath(nullptr)}}}};
   EXPECT_EQ(Tree(), registered);
   EXPECT_EQ(UnregisterServer(server), S_OK);
   EXPECT_EQ(Tree(), (RegistrySnapshot{{L"", {}}}));

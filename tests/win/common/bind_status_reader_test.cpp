@@ -1,6 +1,9 @@
 // The bind-status reader, driven step by step through a scripted bind host, moniker, binding and
 // stream, and end to end through urlmon on file: URLs.
+#include "common/bind/bind_status_reader.h"
+
 #include <gtest/gtest.h>
+
 #include <urlmon.h>
 
 #include <algorithm>
@@ -11,7 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "common/bind/bind_status_reader.h"
 #include "common/scoped_owner.h"
 #include "tests/win/pump_until.h"
 #include "tests/win/temp_folder.h"
@@ -83,7 +85,7 @@ struct Service {
 // (with the last bytes). Reads failing with fail_with once armed.
 class FakeStream final : public CComObject<IStream> {
  public:
-  FakeStream(Service& service, ULONG per_read) : service_(service), per_read_(per_read) {}
+  FakeStream(Service& service, ULONG per_read) : service_(service), perRead_(per_read) {}
   void Add(const std::string& bytes, bool last) {
     pending_ += bytes;
     complete_ = last;
@@ -96,13 +98,15 @@ class FakeStream final : public CComObject<IStream> {
       service_.calls.push_back("Read " + Hex(fail_with));
       return fail_with;
     }
-    const ULONG n = std::min<ULONG>({size, per_read_, static_cast<ULONG>(pending_.size())});
+    const ULONG n = std::min<ULONG>({size, perRead_, static_cast<ULONG>(pending_.size())});
     std::memcpy(buffer, pending_.data(), n);
     pending_.erase(0, n);
     *read = n;
     const HRESULT result = !pending_.empty() ? S_OK : complete_ ? S_FALSE : n ? S_OK : E_PENDING;
     service_.calls.push_back("Read " + std::to_string(n) +
-                             (result == S_FALSE ? " end" : result == E_PENDING ? " pending" : ""));
+                             (result == S_FALSE     ? " end"
+                              : result == E_PENDING ? " pending"
+                                                    : ""));
     return result;
   }
   STDMETHODIMP Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
@@ -120,7 +124,7 @@ class FakeStream final : public CComObject<IStream> {
 
  private:
   Service& service_;
-  ULONG per_read_;
+  ULONG perRead_;
   std::string pending_;
   bool complete_ = false;
 };
@@ -279,8 +283,8 @@ TEST(BindStatusReader, PassesStatusObjectsAndWindowThroughAndAnswersWithTheOwner
   EXPECT_EQ(callback->GetPriority(&priority), E_NOTIMPL);
   EXPECT_EQ(callback->OnLowResource(0), E_NOTIMPL);
   EXPECT_EQ(callback->OnStopBinding(INET_E_RESOURCE_NOT_FOUND, L"Not found"), S_OK);
-  EXPECT_EQ(rig.owner.log, (Log{"progress 5/10 5 text", "object IClassFactory",
-                                "stop 0x800C0005 text"}));
+  EXPECT_EQ(rig.owner.log,
+            (Log{"progress 5/10 5 text", "object IClassFactory", "stop 0x800C0005 text"}));
 }
 
 TEST(BindStatusReader, ReadsEverythingTheStreamHoldsAtEachNotification) {
@@ -293,13 +297,18 @@ TEST(BindStatusReader, ReadsEverythingTheStreamHoldsAtEachNotification) {
   };
   const Case cases[] = {
       // Several short reads for one notification, the end coming with the last bytes.
-      {3, {"abcdefgh"}, {"Read 3", "Read 3", "Read 2 end", "Read 0 end"},
+      {3,
+       {"abcdefgh"},
+       {"Read 3", "Read 3", "Read 2 end", "Read 0 end"},
        {"data 3", "data 3", "data 2", "stop 0x00000000"}},
       // The stream runs dry mid-resource; the next notification brings the rest.
-      {4, {"abcdef", "gh"}, {"Read 4", "Read 2", "Read 0 pending", "Read 2 end", "Read 0 end"},
+      {4,
+       {"abcdef", "gh"},
+       {"Read 4", "Read 2", "Read 0 pending", "Read 2 end", "Read 0 end"},
        {"data 4", "data 2", "data 2", "stop 0x00000000"}},
       // Never more than a chunk per read.
-      {chunk * 4, {std::string(chunk * 2 + 5, 'q')},
+      {chunk * 4,
+       {std::string(chunk * 2 + 5, 'q')},
        {"Read 65536", "Read 65536", "Read 5 end", "Read 0 end"},
        {"data 65536", "data 65536", "data 5", "stop 0x00000000"}},
       // A resource of no bytes.
@@ -356,24 +365,46 @@ TEST(BindStatusReader, StartSucceedsExactlyWhenOneStopComes) {
     Log after;  // after a status and a stop the service sends later
   };
   const Case cases[] = {
-      {"goes on", S_OK, [](Rig&, void**) { return MK_S_ASYNCHRONOUS; }, S_OK, {},
+      {"goes on",
+       S_OK,
+       [](Rig&, void**) { return MK_S_ASYNCHRONOUS; },
+       S_OK,
+       {},
        {"progress 0/0 6", "stop 0x00000000"}},
-      {"bound at once", S_OK,
+      {"bound at once",
+       S_OK,
        [](Rig& rig, void** object) {
          rig.stream_object->Add("hello", true);
          rig.service.stream.CopyTo(reinterpret_cast<IStream**>(object));
          return S_OK;
        },
-       S_OK, {"data 3", "data 2", "stop 0x00000000"}, {"data 3", "data 2", "stop 0x00000000"}},
-      {"stopped inside, goes on", S_OK, stop_inside(S_OK, MK_S_ASYNCHRONOUS, false), S_OK,
-       {"data 3", "stop 0x00000000"}, {"data 3", "stop 0x00000000"}},
-      {"stopped inside, bound", S_OK, stop_inside(S_OK, S_OK, true), S_OK,
-       {"data 3", "stop 0x00000000"}, {"data 3", "stop 0x00000000"}},
-      {"failed inside", S_OK,
-       stop_inside(INET_E_RESOURCE_NOT_FOUND, INET_E_RESOURCE_NOT_FOUND, false), S_OK,
-       {"stop 0x800C0005"}, {"stop 0x800C0005"}},
-      {"refused", S_OK, [](Rig&, void**) { return INET_E_UNKNOWN_PROTOCOL; },
-       INET_E_UNKNOWN_PROTOCOL, {}, {}},
+       S_OK,
+       {"data 3", "data 2", "stop 0x00000000"},
+       {"data 3", "data 2", "stop 0x00000000"}},
+      {"stopped inside, goes on",
+       S_OK,
+       stop_inside(S_OK, MK_S_ASYNCHRONOUS, false),
+       S_OK,
+       {"data 3", "stop 0x00000000"},
+       {"data 3", "stop 0x00000000"}},
+      {"stopped inside, bound",
+       S_OK,
+       stop_inside(S_OK, S_OK, true),
+       S_OK,
+       {"data 3", "stop 0x00000000"},
+       {"data 3", "stop 0x00000000"}},
+      {"failed inside",
+       S_OK,
+       stop_inside(INET_E_RESOURCE_NOT_FOUND, INET_E_RESOURCE_NOT_FOUND, false),
+       S_OK,
+       {"stop 0x800C0005"},
+       {"stop 0x800C0005"}},
+      {"refused",
+       S_OK,
+       [](Rig&, void**) { return INET_E_UNKNOWN_PROTOCOL; },
+       INET_E_UNKNOWN_PROTOCOL,
+       {},
+       {}},
       {"no moniker", E_OUTOFMEMORY, nullptr, E_OUTOFMEMORY, {}, {}},
   };
   for (const Case& c : cases) {
@@ -455,7 +486,8 @@ TEST(BindStatusReader, ItsOwnReasonsToEndReplaceTheServiceOutcome) {
     EXPECT_EQ(rig.owner.log.back(), "stop " + Hex(c.outcome)) << c.name;
     const bool aborted = c.outcome != S_OK;
     EXPECT_EQ(std::count(rig.service.calls.begin(), rig.service.calls.end(), "Abort"),
-              aborted ? 1 : 0) << c.name;
+              aborted ? 1 : 0)
+        << c.name;
     if (aborted) {
       EXPECT_EQ(rig.service.calls.size(), reads) << c.name;
     }
@@ -490,11 +522,11 @@ class BindStatusReaderUrlmon : public testing::Test {
  protected:
   std::wstring FileUrl(const std::string& bytes) {
     const std::wstring path = folder_ / L"resource.bin";
-    ScopedFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                                  nullptr));
+    ScopedFile file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
-    EXPECT_TRUE(::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                            nullptr));
+    EXPECT_TRUE(
+        ::WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
     std::wstring url = L"file:///";
     for (wchar_t c : path) url += c == L'\\' ? L"/" : c == L' ' ? L"%20" : std::wstring(1, c);
     return url;

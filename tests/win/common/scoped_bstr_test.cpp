@@ -1,7 +1,7 @@
 // The BSTR owner: copies in and out as property accessors use them.
-#include <gtest/gtest.h>
-
 #include "common/scoped_bstr.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 

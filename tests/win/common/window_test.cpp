@@ -1,7 +1,9 @@
 // The window and dialog bases: the link to the object, message maps that decline, commands and
 // notifications, subclassing, modal results and a modeless dialog in a host's loop.
 #include <gtest/gtest.h>
+
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include <string>
@@ -25,16 +27,16 @@ class CRecordingWindow : public CWindowImpl {
 
  protected:
   BEGIN_MSG_MAP(CRecordingWindow)
-    MESSAGE_HANDLER(WM_CREATE, OnCreate)
-    MESSAGE_HANDLER(WM_SETTEXT, OnSetText)
-    MESSAGE_HANDLER(kDeclined, OnDeclined)
-    MESSAGE_HANDLER(kDeclined, OnDeclinedAgain)
-    COMMAND_HANDLER(7, BN_CLICKED, OnSevenClicked)
-    COMMAND_ID_HANDLER(7, OnSeven)
-    COMMAND_CODE_HANDLER(EN_CHANGE, OnChanged)
-    NOTIFY_HANDLER(9, NM_CLICK, OnNineClicked)
-    NOTIFY_CODE_HANDLER(NM_RETURN, OnReturn)
-    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+  MESSAGE_HANDLER(WM_CREATE, OnCreate)
+  MESSAGE_HANDLER(WM_SETTEXT, OnSetText)
+  MESSAGE_HANDLER(kDeclined, OnDeclined)
+  MESSAGE_HANDLER(kDeclined, OnDeclinedAgain)
+  COMMAND_HANDLER(7, BN_CLICKED, OnSevenClicked)
+  COMMAND_ID_HANDLER(7, OnSeven)
+  COMMAND_CODE_HANDLER(EN_CHANGE, OnChanged)
+  NOTIFY_HANDLER(9, NM_CLICK, OnNineClicked)
+  NOTIFY_CODE_HANDLER(NM_RETURN, OnReturn)
+  MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
   END_MSG_MAP()
 
   void OnFinalMessage() override { log_.push_back(Handle() ? L"final, still linked" : L"final"); }
@@ -86,7 +88,8 @@ LRESULT Notify(HWND window, UINT_PTR id, UINT code) {
 TEST(WindowBase, MessagesReachTheMapAndDeclinedOnesGetTheDefault) {
   Log log;
   CRecordingWindow window(log);
-  ASSERT_EQ(window.Create(kTestClass, nullptr, {0, 0, 50, 50}, L"first", WS_OVERLAPPEDWINDOW), S_OK);
+  ASSERT_EQ(window.Create(kTestClass, nullptr, {0, 0, 50, 50}, L"first", WS_OVERLAPPEDWINDOW),
+            S_OK);
   const HWND handle = window.Handle();
   EXPECT_EQ(window.Create(kTestClass, nullptr, {0, 0, 50, 50}, L"", 0), E_UNEXPECTED);
 
@@ -183,10 +186,10 @@ class CTestDialog : public CDialogImpl {
 
  protected:
   BEGIN_MSG_MAP(CTestDialog)
-    COMMAND_ID_HANDLER(IDC_TEST_BUTTON, OnButton)
-    COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
-    MESSAGE_HANDLER(WM_SYSCOMMAND, OnSysCommand)
-    CHAIN_MSG_MAP(CDialogImpl)
+  COMMAND_ID_HANDLER(IDC_TEST_BUTTON, OnButton)
+  COMMAND_ID_HANDLER(IDCANCEL, OnCancel)
+  MESSAGE_HANDLER(WM_SYSCOMMAND, OnSysCommand)
+  CHAIN_MSG_MAP(CDialogImpl)
   END_MSG_MAP()
 
   void OnInitDialog() override { log_.push_back(L"init"); }

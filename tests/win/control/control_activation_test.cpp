@@ -7,8 +7,8 @@
 #include "common/com_server/com_module.h"
 #include "common/container/control_container.h"
 #include "common/control/control_core.h"
-#include "probe_control.h"
 #include "tests/win/canvas.h"
+#include "tests/win/control/probe_control.h"
 #include "tests/win/dispatch_client.h"
 #include "tools/control_host/control_host.h"
 
@@ -70,21 +70,21 @@ TEST_F(ControlActivation, WindowLivesFromActivationToDeactivation) {
   EXPECT_THAT(probe_->calls, Contains(L"draw"));
 
   // UI activation names the control's active object to the frame, and deactivation takes it back.
-  ASSERT_EQ(As<IOleObject>()->DoVerb(OLEIVERB_UIACTIVATE, nullptr, host_.Site(), 0,
-                                     host_.Window(), &position),
+  ASSERT_EQ(As<IOleObject>()->DoVerb(OLEIVERB_UIACTIVATE, nullptr, host_.Site(), 0, host_.Window(),
+                                     &position),
             S_OK);
   ASSERT_NE(host_.Site()->Frame(), nullptr);
   EXPECT_NE(host_.Site()->Frame()->ActiveObject(), nullptr);
   ASSERT_EQ(in_place->UIDeactivate(), S_OK);
   EXPECT_EQ(host_.Site()->Frame()->ActiveObject(), nullptr);
 
-  ASSERT_EQ(As<IOleObject>()->DoVerb(OLEIVERB_HIDE, nullptr, host_.Site(), 0, host_.Window(),
-                                     &position),
-            S_OK);
+  ASSERT_EQ(
+      As<IOleObject>()->DoVerb(OLEIVERB_HIDE, nullptr, host_.Site(), 0, host_.Window(), &position),
+      S_OK);
   EXPECT_FALSE(::IsWindowVisible(window));
-  EXPECT_EQ(As<IOleObject>()->DoVerb(OLEIVERB_OPEN, nullptr, host_.Site(), 0, host_.Window(),
-                                     &position),
-            E_NOTIMPL);
+  EXPECT_EQ(
+      As<IOleObject>()->DoVerb(OLEIVERB_OPEN, nullptr, host_.Site(), 0, host_.Window(), &position),
+      E_NOTIMPL);
   ASSERT_EQ(in_place->InPlaceDeactivate(), S_OK);
   EXPECT_FALSE(::IsWindow(window));
   EXPECT_FALSE(host_.Site()->InPlaceActive()) << "the site heard of the deactivation";
@@ -98,12 +98,12 @@ TEST_F(ControlActivation, DrawAndMetafileComeFromOnDraw) {
   Canvas canvas(8, 8, RGB(1, 2, 3));
   HDC dc = canvas.Dc();
   const RECTL bounds = {0, 0, 8, 8};
-  EXPECT_EQ(view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr,
-                       0),
-            DV_E_DVASPECT);
-  ASSERT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr,
-                       nullptr, 0),
-            S_OK);
+  EXPECT_EQ(
+      view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0),
+      DV_E_DVASPECT);
+  ASSERT_EQ(
+      view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, dc, &bounds, nullptr, nullptr, 0),
+      S_OK);
   EXPECT_EQ(canvas.Count(RGB(0, 0, 128)), 64);
   DWORD hit = 0;
   const RECT area = {0, 0, 8, 8};
@@ -215,7 +215,8 @@ TEST(ControlTeardown, RunsOncePerWindowWhicheverSideEndsFirst) {
     Journal expected;
   };
   const Case cases[] = {
-      {"never activated", [](CControlContainer&, ComPtr<IProbeControl>& probe) { probe.Reset(); },
+      {"never activated",
+       [](CControlContainer&, ComPtr<IProbeControl>& probe) { probe.Reset(); },
        {L"teardown"}},
       {"the container destroys the window first",
        [](CControlContainer& container, ComPtr<IProbeControl>& probe) {
@@ -264,8 +265,9 @@ TEST(ControlTeardown, RunsOncePerWindowWhicheverSideEndsFirst) {
   ComPtr<IOleObject> control;
   ASSERT_EQ(probe.As(&control), S_OK);
   ASSERT_EQ(control->SetClientSite(site.Get()), S_OK);
-  ASSERT_EQ(control->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, parent.Handle(), &room),
-            S_OK);
+  ASSERT_EQ(
+      control->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, site.Get(), 0, parent.Handle(), &room),
+      S_OK);
   HWND window = nullptr;
   ASSERT_EQ(site->InPlaceObject()->GetWindow(&window), S_OK);
   site->Detach();

@@ -11,7 +11,7 @@
 #include "common/com_server/class_factory.h"
 #include "common/com_server/com_module.h"
 #include "common/com_server/property_stream.h"
-#include "probe_control.h"
+#include "tests/win/control/probe_control.h"
 #include "tests/win/counted_class_registration.h"
 #include "tests/win/dispatch_client.h"
 
@@ -73,24 +73,23 @@ class ControlPersistence : public testing::Test {
     ComModule::Init(::GetModuleHandleW(nullptr));
     probe_ = MakeComObject<CProbeControl>();
     ASSERT_EQ(probe_.As(&dispatch_), S_OK);
-    ASSERT_EQ(probe_.As(&ole_object_), S_OK);
+    ASSERT_EQ(probe_.As(&oleObject_), S_OK);
     SIZEL extent = {2000, 1000};
-    ASSERT_EQ(ole_object_->SetExtent(DVASPECT_CONTENT, &extent), S_OK);
+    ASSERT_EQ(oleObject_->SetExtent(DVASPECT_CONTENT, &extent), S_OK);
   }
   CProbeControl& Probe() { return *static_cast<CProbeControl*>(probe_.Get()); }
 
   ComPtr<IProbeControl> probe_;
   ComPtr<IDispatch> dispatch_;
-  ComPtr<IOleObject> ole_object_;
+  ComPtr<IOleObject> oleObject_;
 };
 
 // A control of extent 2000 x 1000 with its defaults, byte for byte.
 const std::vector<BYTE> kDefaultStream = {
-    0x00, 0x03, 0x00, 0x00, 0xD0, 0x07, 0x00, 0x00, 0xE8, 0x03, 0x00, 0x00,
-    0x08, 0x00, 0x12, 0x00, 0x00, 0x00, 'd', 0, 'a', 0, 'r', 0, 'k', 0, 'g', 0, 'r', 0, 'a', 0,
-    'y', 0, 0, 0,
-    0x03, 0x00, 0x2C, 0x01, 0x00, 0x00, 0x03, 0x00, 0xC8, 0x00, 0x00, 0x00,
-    0x0B, 0x00, 0xFF, 0xFF, 0x08, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
+    0x00, 0x03, 0x00, 0x00, 0xD0, 0x07, 0x00, 0x00, 0xE8, 0x03, 0x00, 0x00, 0x08, 0x00, 0x12,
+    0x00, 0x00, 0x00, 'd',  0,    'a',  0,    'r',  0,    'k',  0,    'g',  0,    'r',  0,
+    'a',  0,    'y',  0,    0,    0,    0x03, 0x00, 0x2C, 0x01, 0x00, 0x00, 0x03, 0x00, 0xC8,
+    0x00, 0x00, 0x00, 0x0B, 0x00, 0xFF, 0xFF, 0x08, 0x00, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
 
 TEST_F(ControlPersistence, StreamSaveWritesTheTableInOrder) {
   ComPtr<IPersistStreamInit> persist;
@@ -193,9 +192,9 @@ TEST_F(ControlPersistence, StreamLoadRefusesAnObjectRecordAndCreatesNothing) {
   EXPECT_EQ(probes.Requests(), 0);
   EXPECT_EQ(GetByName(dispatch_.Get(), L"Width").Get().lVal, 300);
   ComPtr<IUnknown> made;  // it could have been made
-  EXPECT_EQ(::CoCreateInstance(CLSID_ProbeControl, nullptr, CLSCTX_INPROC_SERVER,
-                               IID_PPV_ARGS(&made)),
-            S_OK);
+  EXPECT_EQ(
+      ::CoCreateInstance(CLSID_ProbeControl, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&made)),
+      S_OK);
   EXPECT_EQ(probes.Requests(), 1);
 }
 
@@ -211,9 +210,9 @@ TEST_F(ControlPersistence, StorageKeepsTheStreamAsContents) {
   ASSERT_EQ(persist->InitNew(storage.Get()), S_OK);
   ASSERT_EQ(persist->Save(storage.Get(), TRUE), S_OK);
   ComPtr<IStream> contents;
-  ASSERT_EQ(storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0,
-                                &contents),
-            S_OK);
+  ASSERT_EQ(
+      storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, &contents),
+      S_OK);
   EXPECT_EQ(StreamBytes(contents.Get()), kDefaultStream);
   contents.Reset();
 
@@ -224,8 +223,8 @@ TEST_F(ControlPersistence, StorageKeepsTheStreamAsContents) {
   EXPECT_EQ(static_cast<CProbeControl*>(fresh.Get())->calls.size(), 5u);
 
   ComPtr<IStorage> empty;
-  ASSERT_EQ(storage->CreateStorage(L"Empty", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE,
-                                   0, 0, &empty),
+  ASSERT_EQ(storage->CreateStorage(L"Empty", STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
+                                   0, &empty),
             S_OK);
   EXPECT_EQ(loader->Load(empty.Get()), STG_E_FILENOTFOUND);
 }
@@ -234,7 +233,9 @@ TEST_F(ControlPersistence, BagLoadsPresentNamesInTheirTypesAndSkipsTheRest) {
   ComPtr<IPersistPropertyBag> persist;
   ASSERT_EQ(probe_.As(&persist), S_OK);
   auto bag = MakeComObject<TextBag>();
-  bag->texts = {{L"Color", L"navy"}, {L"Height", L"150"}, {L"Border", L"0"},
+  bag->texts = {{L"Color", L"navy"},
+                {L"Height", L"150"},
+                {L"Border", L"0"},
                 {L"Width", L"wide"},  // no number: skipped, not fatal
                 {L"_cx", L"4000"}};
   ASSERT_EQ(persist->Load(bag.Get(), nullptr), S_OK);
@@ -244,14 +245,14 @@ TEST_F(ControlPersistence, BagLoadsPresentNamesInTheirTypesAndSkipsTheRest) {
   EXPECT_EQ(GetByName(dispatch_.Get(), L"Height").Get().lVal, 150);
   EXPECT_EQ(GetByName(dispatch_.Get(), L"Border").Get().boolVal, VARIANT_FALSE);
   SIZEL extent = {};
-  ASSERT_EQ(ole_object_->GetExtent(DVASPECT_CONTENT, &extent), S_OK);
+  ASSERT_EQ(oleObject_->GetExtent(DVASPECT_CONTENT, &extent), S_OK);
   EXPECT_EQ(extent.cx, 4000);
   EXPECT_EQ(extent.cy, 1000);
 
   auto saved = MakeComObject<TextBag>();
   ASSERT_EQ(persist->Save(saved.Get(), TRUE, TRUE), S_OK);
-  EXPECT_THAT(saved->written, ElementsAre(L"_cx", L"_cy", L"Color", L"Width", L"Height",
-                                          L"Border", L"Image"));
+  EXPECT_THAT(saved->written,
+              ElementsAre(L"_cx", L"_cy", L"Color", L"Width", L"Height", L"Border", L"Image"));
   EXPECT_EQ(saved->types[L"_cx"], VT_UI4);
   EXPECT_EQ(saved->types[L"Width"], VT_I4);
   EXPECT_EQ(saved->types[L"Border"], VT_BOOL);

@@ -1,4 +1,4 @@
-#include "probe_control.h"
+#include "tests/win/control/probe_control.h"
 
 namespace {
 
@@ -19,11 +19,17 @@ CProbeControl::CProbeControl() : color_(::SysAllocString(L"darkgray")) {
 }
 
 const ControlClass& CProbeControl::Description() {
-  static const ControlClass description = {
-      &CLSID_ProbeControl, &IID_IProbeControl, &DIID__IProbeControlEvents, kProperties,
-      OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST,
-      VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND, {100, 50}, L"KoviraProbeControl",
-      CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1), 0x300};
+  static const ControlClass description = {&CLSID_ProbeControl,
+                                           &IID_IProbeControl,
+                                           &DIID__IProbeControlEvents,
+                                           kProperties,
+                                           OLEMISC_ACTIVATEWHENVISIBLE | OLEMISC_SETCLIENTSITEFIRST,
+                                           VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND,
+                                           {100, 50},
+                                           L"KoviraProbeControl",
+                                           CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS,
+                                           reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1),
+                                           0x300};
   return description;
 }
 

@@ -18,9 +18,9 @@
 #include "common/control/persist_property_bag_impl.h"
 #include "common/control/persist_storage_impl.h"
 #include "common/control/persist_stream_init_impl.h"
+#include "common/control/property_pages_impl.h"
 #include "common/control/provide_class_info_impl.h"
 #include "common/control/quick_activate_impl.h"
-#include "common/control/property_pages_impl.h"
 #include "common/control/support_error_info_impl.h"
 #include "common/control/view_object_impl.h"
 #include "common/scoped_bstr.h"
@@ -31,11 +31,11 @@
 // the framework asks of it.
 class CProbeControl final
     : public ControlObject<CProbeControl, TypeInfoDispatch<IProbeControl>, ViewObjectImpl,
-                          OleInPlaceObjectImpl, OleInPlaceActiveObjectImpl, OleControlImpl,
-                          OleObjectImpl, PersistStreamInitImpl, SupportErrorInfoImpl,
-                          ConnectionPointContainer, PropertyPagesImpl, QuickActivateImpl,
-                          PersistStorageImpl, DataObjectImpl, ProvideClassInfoImpl,
-                          ObjectSafetyImpl, PersistPropertyBagImpl> {
+                           OleInPlaceObjectImpl, OleInPlaceActiveObjectImpl, OleControlImpl,
+                           OleObjectImpl, PersistStreamInitImpl, SupportErrorInfoImpl,
+                           ConnectionPointContainer, PropertyPagesImpl, QuickActivateImpl,
+                           PersistStorageImpl, DataObjectImpl, ProvideClassInfoImpl,
+                           ObjectSafetyImpl, PersistPropertyBagImpl> {
  public:
   CProbeControl();
   static const ControlClass& Description();
@@ -58,11 +58,12 @@ class CProbeControl final
   // A get of this width fails.
   bool failGets = false;
   // "destroy" (its window's WM_DESTROY) and "teardown" entries; outlives the control.
-  std::shared_ptr<std::vector<std::wstring>> journal = std::make_shared<std::vector<std::wstring>>();
+  std::shared_ptr<std::vector<std::wstring>> journal =
+      std::make_shared<std::vector<std::wstring>>();
 
  protected:
   BEGIN_MSG_MAP(CProbeControl)
-    MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
+  MESSAGE_HANDLER(WM_DESTROY, OnDestroy)
   END_MSG_MAP()
 
   HRESULT OnDraw(HDC dc, const RECT& bounds) override;

@@ -21,10 +21,10 @@ TEST(AxrunCommandLine, ControlAloneTakesTheDefaults) {
   ASSERT_TRUE(ParseCommandLine(Args{L"Velmar.Velmar"}, &options, &error));
   EXPECT_EQ(error, L"untouched");
   EXPECT_EQ(options.control, L"Velmar.Velmar");
-  EXPECT_EQ(options.item_name, L"control");
-  EXPECT_EQ(options.page_url, L"");
+  EXPECT_EQ(options.itemName, L"control");
+  EXPECT_EQ(options.pageUrl, L"");
   EXPECT_EQ(options.script, L"");
-  EXPECT_TRUE(options.bind_host);
+  EXPECT_TRUE(options.bindHost);
   EXPECT_FALSE(options.defer);
   EXPECT_FALSE(options.help);
   EXPECT_TRUE(options.params.empty());
@@ -33,20 +33,19 @@ TEST(AxrunCommandLine, ControlAloneTakesTheDefaults) {
 TEST(AxrunCommandLine, OptionsComeBeforeTheControlAndParamsAfter) {
   AxrunOptions options;
   std::wstring error;
-  ASSERT_TRUE(ParseCommandLine(
-      Args{L"--page", L"http://server/app/page.html", L"--name", L"updater", L"--no-bind-host",
-           L"--defer", L"--script", L"C:\\tests\\run.js", L"C:\\bin\\Velmar.dll",
-           L"XMLUrl=x.xml", L"Empty=", L"Formula=a=b"},
-      &options, &error))
+  ASSERT_TRUE(
+      ParseCommandLine(Args{L"--page", L"http://server/app/page.html", L"--name", L"updater",
+                            L"--no-bind-host", L"--defer", L"--script", L"C:\\tests\\run.js",
+                            L"C:\\bin\\Velmar.dll", L"XMLUrl=x.xml", L"Empty=", L"Formula=a=b"},
+                       &options, &error))
       << testing::PrintToString(error);
-  EXPECT_EQ(options.page_url, L"http://server/app/page.html");
-  EXPECT_EQ(options.item_name, L"updater");
-  EXPECT_FALSE(options.bind_host);
+  EXPECT_EQ(options.pageUrl, L"http://server/app/page.html");
+  EXPECT_EQ(options.itemName, L"updater");
+  EXPECT_FALSE(options.bindHost);
   EXPECT_TRUE(options.defer);
   EXPECT_EQ(options.script, L"C:\\tests\\run.js");
   EXPECT_EQ(options.control, L"C:\\bin\\Velmar.dll");
-  EXPECT_EQ(options.params,
-            (Params{{L"XMLUrl", L"x.xml"}, {L"Empty", L""}, {L"Formula", L"a=b"}}));
+  EXPECT_EQ(options.params, (Params{{L"XMLUrl", L"x.xml"}, {L"Empty", L""}, {L"Formula", L"a=b"}}));
 }
 
 TEST(AxrunCommandLine, HelpNeedsNothingElse) {

@@ -1,5 +1,8 @@
 // The bind host: names resolved against the page's URL, bindings run by urlmon.
+#include "tools/control_host/bind_host.h"
+
 #include <gtest/gtest.h>
+
 #include <urlmon.h>
 
 #include <algorithm>
@@ -7,12 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "../temp_folder.h"
 #include "common/scoped_owner.h"
-#include "tools/control_host/bind_host.h"
+#include "tests/win/temp_folder.h"
+#include "tests/win/test_files.h"
 #include "tools/control_host/folder_url.h"
 #include "tools/control_host/message_pump.h"
-#include "tests/win/test_files.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -38,7 +40,7 @@ class RecordingCallback final : public CComObject<IBindStatusCallback> {
   const std::vector<std::string>& Calls() const { return calls_; }
   const std::string& Data() const { return data_; }
   bool Stopped() const { return stopped_; }
-  HRESULT StopResult() const { return stop_result_; }
+  HRESULT StopResult() const { return stopResult_; }
   IUnknown* Object() const { return object_.Get(); }
 
   STDMETHODIMP OnStartBinding(DWORD, IBinding* binding) override {
@@ -54,7 +56,7 @@ class RecordingCallback final : public CComObject<IBindStatusCallback> {
   STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR) override {
     calls_.push_back("OnStopBinding");
     stopped_ = true;
-    stop_result_ = result;
+    stopResult_ = result;
     return S_OK;
   }
   STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* info) override {
@@ -90,7 +92,7 @@ class RecordingCallback final : public CComObject<IBindStatusCallback> {
   std::vector<std::string> calls_;
   std::string data_;
   bool stopped_ = false;
-  HRESULT stop_result_ = S_OK;
+  HRESULT stopResult_ = S_OK;
   ComPtr<IUnknown> object_;
 };
 
@@ -102,8 +104,7 @@ std::vector<std::wstring> Resolve(const wchar_t* page, std::vector<const wchar_t
   if (!host) return resolved;
   for (const wchar_t* name : names) {
     ComPtr<IMoniker> moniker;
-    const HRESULT result =
-        host->CreateMoniker(const_cast<LPOLESTR>(name), nullptr, &moniker, 0);
+    const HRESULT result = host->CreateMoniker(const_cast<LPOLESTR>(name), nullptr, &moniker, 0);
     resolved.push_back(SUCCEEDED(result) ? DisplayName(moniker.Get()) : L"(failed)");
   }
   return resolved;
@@ -113,19 +114,19 @@ TEST(BindHost, ResolvesNamesAgainstAnHttpPage) {
   EXPECT_EQ(Resolve(L"http://server/app/page.html",
                     {L".", L"sub/x.xml", L"x.xml", L"../up.txt", L"/root.xml",
                      L"http://other/abs.xml", L"file:///C:/abs.txt"}),
-            (std::vector<std::wstring>{
-                L"http://server/app/", L"http://server/app/sub/x.xml", L"http://server/app/x.xml",
-                L"http://server/up.txt", L"http://server/root.xml", L"http://other/abs.xml",
-                L"file:///C:/abs.txt"}));
+            (std::vector<std::wstring>{L"http://server/app/", L"http://server/app/sub/x.xml",
+                                       L"http://server/app/x.xml", L"http://server/up.txt",
+                                       L"http://server/root.xml", L"http://other/abs.xml",
+                                       L"file:///C:/abs.txt"}));
 }
 
 TEST(BindHost, ResolvesNamesAgainstAFilePage) {
-  EXPECT_EQ(Resolve(L"file:///C:/pages/app/page.html",
-                    {L".", L"data/x.xml", L"../up.txt", L"with space.xml", L"http://other/a.xml"}),
-            (std::vector<std::wstring>{L"file:///C:/pages/app/", L"file:///C:/pages/app/data/x.xml",
-                                       L"file:///C:/pages/up.txt",
-                                       L"file:///C:/pages/app/with%20space.xml",
-                                       L"http://other/a.xml"}));
+  EXPECT_EQ(
+      Resolve(L"file:///C:/pages/app/page.html",
+              {L".", L"data/x.xml", L"../up.txt", L"with space.xml", L"http://other/a.xml"}),
+      (std::vector<std::wstring>{L"file:///C:/pages/app/", L"file:///C:/pages/app/data/x.xml",
+                                 L"file:///C:/pages/up.txt",
+                                 L"file:///C:/pages/app/with%20space.xml", L"http://other/a.xml"}));
   // A folder's URL from FolderUrl resolves inside the folder.
   std::wstring folder;
   ASSERT_EQ(FolderUrl(L"C:\\pages\\app", &folder), S_OK);
@@ -171,8 +172,8 @@ class BindHostDownload : public testing::Test {
                                   CREATE_ALWAYS, 0, nullptr));
     ASSERT_TRUE(file);
     DWORD written = 0;
-    ASSERT_TRUE(::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written,
-                            nullptr));
+    ASSERT_TRUE(
+        ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr));
     std::wstring folder_url;
     ASSERT_EQ(FolderUrl(folder_.Path().wstring(), &folder_url), S_OK);
     ASSERT_EQ(CBindHost::Create(folder_url + L"page.html", host_), S_OK);
@@ -193,9 +194,9 @@ class BindHostDownload : public testing::Test {
 TEST_F(BindHostDownload, SynchronousBindingReadsTheFileThroughUrlmon) {
   auto callback = MakeComObject<RecordingCallback>(false);
   ComPtr<IStream> stream;
-  ASSERT_EQ(host_->MonikerBindToStorage(moniker_.Get(), nullptr, callback.Get(),
-                                        IID_PPV_ARGS(&stream)),
-            S_OK);
+  ASSERT_EQ(
+      host_->MonikerBindToStorage(moniker_.Get(), nullptr, callback.Get(), IID_PPV_ARGS(&stream)),
+      S_OK);
   ASSERT_TRUE(stream);
   char buffer[64] = {};
   ULONG read = 0;

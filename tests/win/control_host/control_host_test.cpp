@@ -1,4 +1,6 @@
 // The control host with a fake control: what it calls, in which order, and what it lets go.
+#include "tools/control_host/control_host.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -7,11 +9,10 @@
 #include <vector>
 
 #include "common/module_info.h"
-#include "fake_control.h"
 #include "probe_events.h"
-#include "tools/control_host/control_host.h"
-#include "tools/control_host/folder_url.h"
+#include "tests/win/control_host/fake_control.h"
 #include "tests/win/test_files.h"
+#include "tools/control_host/folder_url.h"
 
 using Microsoft::WRL::ComPtr;
 using testing::ElementsAre;
@@ -49,15 +50,15 @@ class ControlHostWithFake : public testing::Test {
   void SetUp() override {
     ComPtr<ITypeLib> library;
     ASSERT_EQ(::LoadTypeLibEx(EventsProbePath().c_str(), REGKIND_NONE, &library), S_OK);
-    ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_EventProbe, &class_info_), S_OK);
+    ASSERT_EQ(library->GetTypeInfoOfGuid(CLSID_EventProbe, &classInfo_), S_OK);
     host_.SetPageUrl(L"http://server/app/page.html");
   }
 
   ComPtr<FakeControl> Fake(FakeControl::Options options = {}) {
-    return MakeComObject<FakeControl>(options, class_info_);
+    return MakeComObject<FakeControl>(options, classInfo_);
   }
 
-  ComPtr<ITypeInfo> class_info_;
+  ComPtr<ITypeInfo> classInfo_;
   CControlHost host_;
 };
 
@@ -76,7 +77,7 @@ TEST_F(ControlHostWithFake, LoadsParamsThenSitesTheControl) {
   EXPECT_EQ(fake->ClientSite(), static_cast<IOleClientSite*>(host_.Site()));
   EXPECT_EQ(host_.Object(), fake->Unknown());
   EXPECT_EQ(host_.Clsid(), CLSID_EventProbe);
-  EXPECT_EQ(host_.ClassInfo(), class_info_.Get());  // from IProvideClassInfo
+  EXPECT_EQ(host_.ClassInfo(), classInfo_.Get());  // from IProvideClassInfo
   // The window is there for the site, hidden until the control goes in place.
   ASSERT_NE(host_.Window(), nullptr);
   EXPECT_FALSE(::IsWindowVisible(host_.Window()));
@@ -112,8 +113,8 @@ TEST_F(ControlHostWithFake, InitializesNewThroughWhatTheControlHas) {
       {true, false, false, nullptr, CControlHost::Initialization::kNone},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "params " << c.params << " bag " << c.bag << " stream "
-                                    << c.stream);
+    SCOPED_TRACE(testing::Message()
+                 << "params " << c.params << " bag " << c.bag << " stream " << c.stream);
     CControlHost host;
     if (c.params) host.SetParam(L"XMLUrl", L"x.xml");
     auto fake = Fake({0, c.bag, c.stream});
@@ -138,9 +139,9 @@ TEST_F(ControlHostWithFake, ControlFailingToLoadIsClosedAndLetGo) {
     EXPECT_EQ(host.HostObject(fake->Unknown(), CLSID_NULL), E_FAIL);
     EXPECT_THAT(host.Error(), testing::HasSubstr(L"PARAMs"));
     if (misc) {
-      EXPECT_THAT(fake->Calls(), ElementsAre("GetMiscStatus", "SetClientSite(site)",
-                                             "PropertyBag::Load", "Close(1) sinks=0",
-                                             "SetClientSite(null)"));
+      EXPECT_THAT(fake->Calls(),
+                  ElementsAre("GetMiscStatus", "SetClientSite(site)", "PropertyBag::Load",
+                              "Close(1) sinks=0", "SetClientSite(null)"));
     } else {
       EXPECT_THAT(fake->Calls(),
                   ElementsAre("GetMiscStatus", "PropertyBag::Load", "Close(1) sinks=0"));
@@ -177,8 +178,8 @@ TEST_F(ControlHostWithFake, ActivatesInPlaceInTheHostWindowAndFollowsItsSize) {
 
   ASSERT_TRUE(::SetWindowPos(host_.Window(), nullptr, 0, 0, 500, 260, SWP_NOZORDER | SWP_NOMOVE));
   ASSERT_TRUE(::GetClientRect(host_.Window(), &client));
-  EXPECT_EQ(fake->Calls().back(), "SetObjectRects " + std::to_string(client.right) + "x" +
-                                      std::to_string(client.bottom));
+  EXPECT_EQ(fake->Calls().back(),
+            "SetObjectRects " + std::to_string(client.right) + "x" + std::to_string(client.bottom));
 }
 
 TEST_F(ControlHostWithFake, CloseDisconnectsDeactivatesClosesAndLetsEverythingGo) {
@@ -193,8 +194,7 @@ TEST_F(ControlHostWithFake, CloseDisconnectsDeactivatesClosesAndLetsEverythingGo
   host_.Close();
   const std::vector<std::string> closing(fake->Calls().begin() + before, fake->Calls().end());
   // The events are disconnected before anything else.
-  EXPECT_THAT(closing,
-              ElementsAre("InPlaceDeactivate", "Close(1) sinks=0", "SetClientSite(null)"));
+  EXPECT_THAT(closing, ElementsAre("InPlaceDeactivate", "Close(1) sinks=0", "SetClientSite(null)"));
   EXPECT_FALSE(::IsWindow(control_window));
   EXPECT_FALSE(::IsWindow(window));
   EXPECT_EQ(host_.Window(), nullptr);
@@ -254,9 +254,9 @@ TEST_F(ControlHostWithFake, SiteOffersABindHostOnThePageOrNoneAtAll) {
   ScopedCoTaskMem name;
   ComPtr<IBindCtx> context;
   ASSERT_EQ(::CreateBindCtx(0, &context), S_OK);
-  ASSERT_EQ(folder->GetDisplayName(context.Get(), nullptr,
-                                   reinterpret_cast<LPOLESTR*>(name.Receive())),
-            S_OK);
+  ASSERT_EQ(
+      folder->GetDisplayName(context.Get(), nullptr, reinterpret_cast<LPOLESTR*>(name.Receive())),
+      S_OK);
   EXPECT_STREQ(static_cast<const wchar_t*>(name.Get()), L"http://server/app/");
   host_.Close();
 
@@ -281,8 +281,8 @@ TEST_F(ControlHostWithFake, SiteOffersABindHostOnThePageOrNoneAtAll) {
 }
 
 TEST_F(ControlHostWithFake, HostWindowCanBeAChildOfTheCallersWindow) {
-  ScopedWindow parent(::CreateWindowExW(0, L"STATIC", L"page", WS_OVERLAPPEDWINDOW, 0, 0, 640,
-                                        480, nullptr, nullptr, nullptr, nullptr));
+  ScopedWindow parent(::CreateWindowExW(0, L"STATIC", L"page", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
+                                        nullptr, nullptr, nullptr, nullptr));
   ASSERT_TRUE(parent);
   host_.SetParentWindow(parent.Get());
   host_.SetItemName(L"grid");
@@ -331,9 +331,9 @@ TEST_F(ControlHostWithFake, ControlRefusingActivationStaysSitedButInactive) {
   EXPECT_EQ(fake->ControlWindow(), nullptr);
   host_.Close();
   // Never in place, so never deactivated.
-  EXPECT_THAT(fake->Calls(), ElementsAre("GetMiscStatus", "PropertyBag::InitNew",
-                                         "SetClientSite(site)", "DoVerb(-5)", "Close(1) sinks=0",
-                                         "SetClientSite(null)"));
+  EXPECT_THAT(fake->Calls(),
+              ElementsAre("GetMiscStatus", "PropertyBag::InitNew", "SetClientSite(site)",
+                          "DoVerb(-5)", "Close(1) sinks=0", "SetClientSite(null)"));
 }
 
 TEST_F(ControlHostWithFake, PageWithoutASchemeIsRefusedBeforeTheControlIsTouched) {

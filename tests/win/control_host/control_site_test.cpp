@@ -1,5 +1,8 @@
 // The control's site: interfaces, ambient properties, services, window context.
+#include "common/container/control_site.h"
+
 #include <gtest/gtest.h>
+
 #include <olectl.h>
 #include <urlmon.h>
 
@@ -7,9 +10,8 @@
 
 #include "common/com_server/variant.h"
 #include "common/scoped_owner.h"
-#include "common/container/control_site.h"
-#include "tools/control_host/bind_host.h"
 #include "tests/win/test_files.h"
+#include "tools/control_host/bind_host.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -24,26 +26,26 @@ ComPtr<IUnknown> Identity(IUnknown* object) {
 class ControlSite : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(CBindHost::Create(L"http://server/app/page.html", bind_host_), S_OK);
-    site_ = MakeComObject<CControlSite>(L"grid", bind_host_, bind_host_->PageMoniker());
+    ASSERT_EQ(CBindHost::Create(L"http://server/app/page.html", bindHost_), S_OK);
+    site_ = MakeComObject<CControlSite>(L"grid", bindHost_, bindHost_->PageMoniker());
   }
 
   // An ambient read as a control reads one: DISPATCH_PROPERTYGET, no arguments.
   HRESULT Ambient(DISPID id, ScopedVariant& value, WORD flags = DISPATCH_PROPERTYGET) {
     DISPPARAMS none = {};
-    return site_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &none, value.Receive(),
-                         nullptr, nullptr);
+    return site_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &none, value.Receive(), nullptr,
+                         nullptr);
   }
 
-  ComPtr<CBindHost> bind_host_;
+  ComPtr<CBindHost> bindHost_;
   ComPtr<CControlSite> site_;
 };
 
 TEST_F(ControlSite, AnswersTheSiteInterfacesAsOneObject) {
   const ComPtr<IUnknown> identity = Identity(static_cast<IOleClientSite*>(site_.Get()));
-  for (const IID& iid : {IID_IOleClientSite, IID_IOleWindow, IID_IOleInPlaceSite,
-                         IID_IOleInPlaceSiteEx, IID_IOleControlSite, IID_IDispatch,
-                         IID_IServiceProvider}) {
+  for (const IID& iid :
+       {IID_IOleClientSite, IID_IOleWindow, IID_IOleInPlaceSite, IID_IOleInPlaceSiteEx,
+        IID_IOleControlSite, IID_IDispatch, IID_IServiceProvider}) {
     ComPtr<IUnknown> answer;
     ASSERT_EQ(site_->QueryInterface(iid, &answer), S_OK);
     EXPECT_EQ(Identity(answer.Get()), identity);
@@ -103,8 +105,8 @@ TEST_F(ControlSite, OtherAmbientsAndOtherCallsAreRefused) {
   EXPECT_EQ(site_->Invoke(DISPID_AMBIENT_USERMODE, IID_NULL, 0, DISPATCH_PROPERTYGET, &one,
                           value.Receive(), nullptr, nullptr),
             DISP_E_BADPARAMCOUNT);
-  EXPECT_EQ(site_->Invoke(DISPID_AMBIENT_USERMODE, IID_IDispatch, 0, DISPATCH_PROPERTYGET,
-                          nullptr, value.Receive(), nullptr, nullptr),
+  EXPECT_EQ(site_->Invoke(DISPID_AMBIENT_USERMODE, IID_IDispatch, 0, DISPATCH_PROPERTYGET, nullptr,
+                          value.Receive(), nullptr, nullptr),
             DISP_E_UNKNOWNINTERFACE);
   EXPECT_EQ(site_->Invoke(DISPID_AMBIENT_USERMODE, IID_NULL, 0, DISPATCH_PROPERTYGET, nullptr,
                           nullptr, nullptr, nullptr),
@@ -121,11 +123,11 @@ TEST_F(ControlSite, OtherAmbientsAndOtherCallsAreRefused) {
 }
 
 TEST_F(ControlSite, OffersItsBindHostAsAServiceAndThePageAsItsMoniker) {
-  const ULONG before = ReferenceCount(static_cast<IBindHost*>(bind_host_.Get()));
+  const ULONG before = ReferenceCount(static_cast<IBindHost*>(bindHost_.Get()));
   {
     ComPtr<IBindHost> service;
     ASSERT_EQ(site_->QueryService(SID_SBindHost, IID_PPV_ARGS(&service)), S_OK);
-    EXPECT_EQ(service.Get(), static_cast<IBindHost*>(bind_host_.Get()));
+    EXPECT_EQ(service.Get(), static_cast<IBindHost*>(bindHost_.Get()));
     ComPtr<IUnknown> as_unknown;
     EXPECT_EQ(site_->QueryService(SID_SBindHost, IID_PPV_ARGS(&as_unknown)), S_OK);
     void* other = reinterpret_cast<void*>(0xdeadbeef);
@@ -138,14 +140,15 @@ TEST_F(ControlSite, OffersItsBindHostAsAServiceAndThePageAsItsMoniker) {
 
     ComPtr<IMoniker> page;
     ASSERT_EQ(site_->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_CONTAINER, &page), S_OK);
-    EXPECT_EQ(page.Get(), bind_host_->PageMoniker());
+    EXPECT_EQ(page.Get(), bindHost_->PageMoniker());
     ComPtr<IMoniker> object;
     EXPECT_EQ(site_->GetMoniker(OLEGETMONIKER_ONLYIFTHERE, OLEWHICHMK_OBJFULL, &object), E_FAIL);
     EXPECT_EQ(object, nullptr);
   }
-  EXPECT_EQ(ReferenceCount(static_cast<IBindHost*>(bind_host_.Get())), before);
+  EXPECT_EQ(ReferenceCount(static_cast<IBindHost*>(bindHost_.Get())), before);
   site_.Reset();
-  EXPECT_EQ(ReferenceCount(static_cast<IBindHost*>(bind_host_.Get())), before - 1);  // the site's let go
+  EXPECT_EQ(ReferenceCount(static_cast<IBindHost*>(bindHost_.Get())),
+            before - 1);  // the site's let go
 }
 
 TEST_F(ControlSite, WithoutABindHostThereIsNoServiceAndNoPage) {
@@ -224,7 +227,8 @@ TEST_F(ControlSite, InPlaceNotificationsNeedTheObjectsInPlaceInterface) {
   EXPECT_EQ(site_->OnInPlaceActivate(), E_UNEXPECTED);  // no object yet
   EXPECT_FALSE(site_->InPlaceActive());
   // An object that is no in-place object cannot go in place.
-  site_->SetObject(static_cast<IOleClientSite*>(MakeComObject<CControlSite>(L"x", nullptr, nullptr).Get()));
+  site_->SetObject(
+      static_cast<IOleClientSite*>(MakeComObject<CControlSite>(L"x", nullptr, nullptr).Get()));
   EXPECT_EQ(site_->OnInPlaceActivate(), E_NOINTERFACE);
   EXPECT_FALSE(site_->InPlaceActive());
   EXPECT_EQ(site_->OnPosRectChange(nullptr), E_POINTER);

@@ -1,4 +1,6 @@
 // The event sink on its own: what it answers, what it hands on, what it refuses.
+#include "tools/control_host/event_sink.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -9,7 +11,6 @@
 #include "common/com_server/variant.h"
 #include "common/module_info.h"
 #include "probe_events.h"
-#include "tools/control_host/event_sink.h"
 #include "tests/win/test_files.h"
 
 using Microsoft::WRL::ComPtr;
@@ -21,9 +22,9 @@ class EventSink : public testing::Test {
   void SetUp() override {
     const std::wstring probe = BesideTestProgram(L"com_server_events_probe.dll");
     ASSERT_EQ(::LoadTypeLibEx(probe.c_str(), REGKIND_NONE, &library_), S_OK);
-    ASSERT_EQ(library_->GetTypeInfoOfGuid(DIID_DEventProbeEvents, &events_info_), S_OK);
-    ASSERT_EQ(library_->GetTypeInfoOfGuid(CLSID_EventProbe, &class_info_), S_OK);
-    sink_ = MakeComObject<CEventSink>(DIID_DEventProbeEvents, events_info_,
+    ASSERT_EQ(library_->GetTypeInfoOfGuid(DIID_DEventProbeEvents, &eventsInfo_), S_OK);
+    ASSERT_EQ(library_->GetTypeInfoOfGuid(CLSID_EventProbe, &classInfo_), S_OK);
+    sink_ = MakeComObject<CEventSink>(DIID_DEventProbeEvents, eventsInfo_,
                                       [this](const FiredEvent& event, ScopedVariant& answer) {
                                         names_.push_back(event.name);
                                         for (const ScopedVariant& argument : event.arguments) {
@@ -44,8 +45,8 @@ class EventSink : public testing::Test {
   }
 
   ComPtr<ITypeLib> library_;
-  ComPtr<ITypeInfo> events_info_;
-  ComPtr<ITypeInfo> class_info_;
+  ComPtr<ITypeInfo> eventsInfo_;
+  ComPtr<ITypeInfo> classInfo_;
   ComPtr<CEventSink> sink_;
   std::vector<std::wstring> names_;
   std::vector<VARTYPE> types_;
@@ -121,7 +122,7 @@ TEST_F(EventSink, HandlersAnswerIsTheEventsResult) {
 TEST_F(EventSink, FindsTheDefaultSourceOnlyWhereATypeLibrarySaysSo) {
   IID events = IID_NULL;
   ComPtr<ITypeInfo> info;
-  ASSERT_EQ(CEventSink::FindDefaultSource(sink_.Get(), class_info_.Get(), &events, &info), S_OK);
+  ASSERT_EQ(CEventSink::FindDefaultSource(sink_.Get(), classInfo_.Get(), &events, &info), S_OK);
   EXPECT_EQ(events, DIID_DEventProbeEvents);
   TYPEATTR* attributes = nullptr;
   ASSERT_EQ(info->GetTypeAttr(&attributes), S_OK);
@@ -136,7 +137,7 @@ TEST_F(EventSink, FindsTheDefaultSourceOnlyWhereATypeLibrarySaysSo) {
   EXPECT_EQ(events, IID_IUnknown);
   EXPECT_EQ(untouched, reinterpret_cast<ITypeInfo*>(0xdeadbeef));
   // The events dispinterface is no coclass.
-  EXPECT_EQ(CEventSink::FindDefaultSource(sink_.Get(), events_info_.Get(), &events, &untouched),
+  EXPECT_EQ(CEventSink::FindDefaultSource(sink_.Get(), eventsInfo_.Get(), &events, &untouched),
             E_NOINTERFACE);
 }
 

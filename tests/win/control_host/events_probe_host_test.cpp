@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "../temp_folder.h"
 #include "common/com_server/variant.h"
 #include "common/module_info.h"
 #include "common/scoped_bstr.h"
 #include "probe_events.h"
-#include "tools/control_host/control_host.h"
+#include "tests/win/temp_folder.h"
 #include "tests/win/test_files.h"
+#include "tools/control_host/control_host.h"
 
 using Microsoft::WRL::ComPtr;
 using testing::ElementsAre;
@@ -122,8 +122,11 @@ TEST(EventsProbeHost, HandlersAnswerReachesTheFiringObject) {
   const struct {
     const ScopedVariant* answer;  // null: no handler at all
     VARIANT_BOOL allowed;
-  } cases[] = {{&no, VARIANT_FALSE}, {&yes, VARIANT_TRUE}, {&number, VARIANT_TRUE},
-               {&text, VARIANT_TRUE}, {nullptr, VARIANT_TRUE}};
+  } cases[] = {{&no, VARIANT_FALSE},
+               {&yes, VARIANT_TRUE},
+               {&number, VARIANT_TRUE},
+               {&text, VARIANT_TRUE},
+               {nullptr, VARIANT_TRUE}};
   for (const auto& c : cases) {
     CControlHost host;
     std::vector<std::wstring> questions;
@@ -212,8 +215,7 @@ class RegisteredProbe : public testing::Test {
     const std::wstring server = L"CLSID\\" + clsid_ + L"\\InprocServer32";
     ASSERT_EQ(SetText(server, nullptr, EventsProbePath()), ERROR_SUCCESS);
     ASSERT_EQ(SetText(server, L"ThreadingModel", L"Apartment"), ERROR_SUCCESS);
-    ASSERT_EQ(SetText(std::wstring(kProgId) + L"\\CLSID", nullptr, clsid_),
-              ERROR_SUCCESS);
+    ASSERT_EQ(SetText(std::wstring(kProgId) + L"\\CLSID", nullptr, clsid_), ERROR_SUCCESS);
   }
   void TearDown() override {
     (void)::RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid_).c_str());
@@ -225,7 +227,8 @@ class RegisteredProbe : public testing::Test {
     const LONG created = ::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0,
                                            KEY_SET_VALUE, nullptr, key.Receive(), nullptr);
     if (created != ERROR_SUCCESS) return created;
-    return ::RegSetValueExW(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    return ::RegSetValueExW(key.Get(), name, 0, REG_SZ,
+                            reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
   }
 

@@ -1,4 +1,4 @@
-#include "fake_control.h"
+#include "tests/win/control_host/fake_control.h"
 
 #include <utility>
 
@@ -49,7 +49,7 @@ class FakeControl::StreamInit final : public IPersistStreamInit {
 };
 
 FakeControl::FakeControl(Options options, ComPtr<ITypeInfo> class_info)
-    : options_(options), class_info_(std::move(class_info)), events_(DIID_DEventProbeEvents) {
+    : options_(options), classInfo_(std::move(class_info)), events_(DIID_DEventProbeEvents) {
   (void)AddConnectionPoint(events_);
 }
 
@@ -68,7 +68,7 @@ STDMETHODIMP FakeControl::QueryInterface(REFIID riid, void** object) {
     return S_OK;
   }
   if (riid == IID_IPersistPropertyBag && !options_.property_bag) return E_NOINTERFACE;
-  if ((riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2) && !class_info_) {
+  if ((riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2) && !classInfo_) {
     return E_NOINTERFACE;
   }
   if (riid == IID_IProvideClassInfo) {
@@ -103,8 +103,8 @@ STDMETHODIMP FakeControl::Close(DWORD save) {
 STDMETHODIMP FakeControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent,
                                  LPCRECT rect) {
   Record("DoVerb(" + std::to_string(verb) + ")");
-  verb_parent_ = parent;
-  if (rect) verb_rect_ = *rect;
+  verbParent_ = parent;
+  if (rect) verbRect_ = *rect;
   if (FAILED(options_.verb_result)) return options_.verb_result;
   if (verb != OLEIVERB_INPLACEACTIVATE || site == nullptr) return E_NOTIMPL;
   ComPtr<IOleInPlaceSite> in_place;
@@ -117,17 +117,16 @@ STDMETHODIMP FakeControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, H
   ComPtr<IOleInPlaceUIWindow> document;
   RECT clip = {};
   OLEINPLACEFRAMEINFO info = {sizeof(info)};
-  result = in_place->GetWindowContext(&frame, &document, &context_rect_, &clip, &info);
+  result = in_place->GetWindowContext(&frame, &document, &contextRect_, &clip, &info);
   if (FAILED(result)) return result;
   HWND window_parent = nullptr;
   result = in_place->GetWindow(&window_parent);
   if (FAILED(result)) return result;
-  window_ = ::CreateWindowExW(0, L"STATIC", L"fake control", WS_CHILD | WS_VISIBLE,
-                              context_rect_.left, context_rect_.top,
-                              context_rect_.right - context_rect_.left,
-                              context_rect_.bottom - context_rect_.top, window_parent, nullptr,
-                              nullptr, nullptr);
-  in_place_site_ = in_place;
+  window_ = ::CreateWindowExW(
+      0, L"STATIC", L"fake control", WS_CHILD | WS_VISIBLE, contextRect_.left, contextRect_.top,
+      contextRect_.right - contextRect_.left, contextRect_.bottom - contextRect_.top, window_parent,
+      nullptr, nullptr, nullptr);
+  inPlaceSite_ = in_place;
   return window_ ? S_OK : E_FAIL;
 }
 
@@ -150,9 +149,9 @@ STDMETHODIMP FakeControl::InPlaceDeactivate() {
     ::DestroyWindow(window_);
     window_ = nullptr;
   }
-  if (in_place_site_) {
-    (void)in_place_site_->OnInPlaceDeactivate();
-    in_place_site_.Reset();
+  if (inPlaceSite_) {
+    (void)inPlaceSite_->OnInPlaceDeactivate();
+    inPlaceSite_.Reset();
   }
   return S_OK;
 }
@@ -181,7 +180,7 @@ STDMETHODIMP FakeControl::Load(IPropertyBag* bag, IErrorLog*) {
   ScopedVariant url;
   url.Pointer()->vt = VT_BSTR;
   url.Pointer()->bstrVal = nullptr;  // what a failed Read leaves is then safe to clear
-  if (SUCCEEDED(bag->Read(L"XMLUrl", url.Pointer(), nullptr))) xml_url_ = url.Get().bstrVal;
+  if (SUCCEEDED(bag->Read(L"XMLUrl", url.Pointer(), nullptr))) xmlUrl_ = url.Get().bstrVal;
   ScopedVariant count;
   count.Pointer()->vt = VT_I4;
   if (SUCCEEDED(bag->Read(L"Count", count.Pointer(), nullptr))) count_ = count.Get().lVal;
@@ -190,7 +189,7 @@ STDMETHODIMP FakeControl::Load(IPropertyBag* bag, IErrorLog*) {
 
 STDMETHODIMP FakeControl::GetClassInfo(ITypeInfo** info) {
   if (info == nullptr) return E_POINTER;
-  return class_info_.CopyTo(info);
+  return classInfo_.CopyTo(info);
 }
 
 STDMETHODIMP FakeControl::GetGUID(DWORD kind, GUID* guid) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <windows.h>
+
 #include <ocidl.h>
 #include <oleidl.h>
 #include <wrl/client.h>
@@ -15,14 +16,13 @@
 // control in place: on DoVerb it asks its site for activation and the window context, then makes
 // a child window there. Its events are the events probe's (DEventProbeEvents), described by the
 // probe's type library through IProvideClassInfo2.
-class FakeControl final
-    : public CComObject<IOleObject, IOleInPlaceObject, IPersistPropertyBag, IProvideClassInfo2,
-                        ConnectionPointContainer> {
+class FakeControl final : public CComObject<IOleObject, IOleInPlaceObject, IPersistPropertyBag,
+                                            IProvideClassInfo2, ConnectionPointContainer> {
  public:
   struct Options {
     DWORD misc = 0;
-    bool property_bag = true;   // answers IPersistPropertyBag
-    bool stream_init = false;   // answers IPersistStreamInit
+    bool property_bag = true;  // answers IPersistPropertyBag
+    bool stream_init = false;  // answers IPersistStreamInit
     HRESULT load_result = S_OK;
     HRESULT verb_result = S_OK;  // a failure: DoVerb refuses at once
   };
@@ -34,11 +34,11 @@ class FakeControl final
   const std::vector<std::string>& Calls() const { return calls_; }
   IOleClientSite* ClientSite() const { return site_.Get(); }
   HWND ControlWindow() const { return window_; }
-  HWND VerbParent() const { return verb_parent_; }
-  RECT VerbRect() const { return verb_rect_; }
-  RECT ContextRect() const { return context_rect_; }
+  HWND VerbParent() const { return verbParent_; }
+  RECT VerbRect() const { return verbRect_; }
+  RECT ContextRect() const { return contextRect_; }
   // PARAMs read in Load: "XMLUrl" as text, "Count" as a number.
-  const std::wstring& XmlUrl() const { return xml_url_; }
+  const std::wstring& XmlUrl() const { return xmlUrl_; }
   LONG Count() const { return count_; }
   size_t Sinks() { return Point(events_)->Connections(); }
   HRESULT RaiseEvent(const wchar_t* text, LONG number) { return Fire(1, text, number); }
@@ -95,15 +95,15 @@ class FakeControl final
   void Record(std::string call) { calls_.push_back(std::move(call)); }
 
   Options options_;
-  Microsoft::WRL::ComPtr<ITypeInfo> class_info_;
+  Microsoft::WRL::ComPtr<ITypeInfo> classInfo_;
   IID events_;
   std::vector<std::string> calls_;
   Microsoft::WRL::ComPtr<IOleClientSite> site_;
-  Microsoft::WRL::ComPtr<IOleInPlaceSite> in_place_site_;  // while in place
+  Microsoft::WRL::ComPtr<IOleInPlaceSite> inPlaceSite_;  // while in place
   HWND window_ = nullptr;
-  HWND verb_parent_ = nullptr;
-  RECT verb_rect_ = {};
-  RECT context_rect_ = {};
-  std::wstring xml_url_;
+  HWND verbParent_ = nullptr;
+  RECT verbRect_ = {};
+  RECT contextRect_ = {};
+  std::wstring xmlUrl_;
   LONG count_ = 0;
 };

@@ -1,10 +1,11 @@
 // The PARAM property bag: text converted to the type the control asks for, names without case.
+#include "tools/control_host/property_bag.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "common/com_server/variant.h"
-#include "tools/control_host/property_bag.h"
 
 using Microsoft::WRL::ComPtr;
 

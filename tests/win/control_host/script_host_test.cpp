@@ -1,4 +1,6 @@
 // axrun's script host: JScript with named items, calls into the script, errors with lines.
+#include "tools/axrun/script_host.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -6,7 +8,6 @@
 #include <vector>
 
 #include "common/com_server/variant.h"
-#include "tools/axrun/script_host.h"
 #include "tests/win/test_files.h"
 
 using Microsoft::WRL::ComPtr;
@@ -51,9 +52,8 @@ class Recorder final : public CComObject<IDispatch> {
 class ScriptHost : public testing::Test {
  protected:
   void SetUp() override {
-    script_ = MakeComObject<CScriptHost>([this](const ScriptError& error) {
-      errors_.push_back(error);
-    });
+    script_ =
+        MakeComObject<CScriptHost>([this](const ScriptError& error) { errors_.push_back(error); });
     ASSERT_EQ(script_->Start(), S_OK);
     ASSERT_EQ(script_->AddItem(L"probe", recorder_.Get(), nullptr, SCRIPTITEM_ISVISIBLE), S_OK);
   }
@@ -102,8 +102,7 @@ TEST_F(ScriptHost, CallGivesBackWhatTheFunctionReturned) {
     ScopedVariant result(static_cast<LONG>(0xdeadbeef));
     EXPECT_EQ(script_->Call(L"answer", arguments, &result), S_OK) << c.what;
     EXPECT_EQ(result.Get().vt, c.expected->Get().vt) << c.what;
-    EXPECT_EQ(::VarCmp(result.Pointer(), c.expected->Pointer(), LOCALE_USER_DEFAULT, 0),
-              VARCMP_EQ)
+    EXPECT_EQ(::VarCmp(result.Pointer(), c.expected->Pointer(), LOCALE_USER_DEFAULT, 0), VARCMP_EQ)
         << c.what;
   }
   // No such function, or one that fails: nothing comes back.

@@ -2,12 +2,13 @@
 // interfaces it answers. The control runs in the test process with scripted update steps.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
 #include <objsafe.h>
 
 #include "common/com_object.h"
 #include "common/com_server/com_module.h"
-#include "scripted_update_steps.h"
 #include "tests/win/dispatch_client.h"
+#include "tests/win/velmar/scripted_update_steps.h"
 #include "velmar/velmar.h"
 
 using Microsoft::WRL::ComPtr;
@@ -16,7 +17,8 @@ using testing::ElementsAre;
 namespace {
 
 // Korean texts of the control's string table, as UTF-16.
-const wchar_t kCancelledByUser[] = L"\uC0AC\uC6A9\uC790\uC5D0 \uC758\uD574 \uCDE8\uC18C \uB418\uC5C8\uC2B5\uB2C8\uB2E4.";
+const wchar_t kCancelledByUser[] =
+    L"\uC0AC\uC6A9\uC790\uC5D0 \uC758\uD574 \uCDE8\uC18C \uB418\uC5C8\uC2B5\uB2C8\uB2E4.";
 
 class VelmarDispatch : public testing::Test {
  protected:
@@ -32,9 +34,9 @@ class VelmarDispatch : public testing::Test {
 };
 
 TEST_F(VelmarDispatch, MembersHaveTheirPublishedIds) {
-  const wchar_t* names[] = {L"Execute",  L"InstallerInfoXML", L"ShowWaitDialog",
-                            L"DownloadTitleText", L"DownloadFile", L"Update",
-                            L"TrustZone", L"XMLUrl", L"SaveXML"};
+  const wchar_t* names[] = {L"Execute",           L"InstallerInfoXML", L"ShowWaitDialog",
+                            L"DownloadTitleText", L"DownloadFile",     L"Update",
+                            L"TrustZone",         L"XMLUrl",           L"SaveXML"};
   for (int i = 0; i < 9; ++i) EXPECT_EQ(DispIdOf(dispatch_.Get(), names[i]), i + 1) << names[i];
   EXPECT_EQ(DispIdOf(dispatch_.Get(), L"updATE"), 6);  // names are case-blind, as in script
   EXPECT_EQ(DispIdOf(dispatch_.Get(), L"Install"), DISPID_UNKNOWN);
@@ -118,7 +120,8 @@ TEST_F(VelmarDispatch, ExecuteTakesAnyArgumentsAndDoesNothing) {
   auto none = Arguments();
   EXPECT_EQ(InvokeByName(dispatch_.Get(), L"Execute", DISPATCH_METHOD, none), DISP_E_BADPARAMCOUNT);
   auto three = Arguments(ScopedVariant(L"a"), ScopedVariant(L"b"), ScopedVariant(L"c"));
-  EXPECT_EQ(InvokeByName(dispatch_.Get(), L"Execute", DISPATCH_METHOD, three), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(InvokeByName(dispatch_.Get(), L"Execute", DISPATCH_METHOD, three),
+            DISP_E_BADPARAMCOUNT);
   // A script engine adds its `this` as a named argument: not one of the member's.
   VARIANTARG passed[2];
   ::VariantInit(&passed[0]);
@@ -129,9 +132,9 @@ TEST_F(VelmarDispatch, ExecuteTakesAnyArgumentsAndDoesNothing) {
   passed[1].bstrVal = ::SysAllocString(L"C:\\x.exe");
   DISPID this_id = DISPID_THIS;
   DISPPARAMS with_this = {passed, &this_id, 2, 1};
-  EXPECT_EQ(dispatch_->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &with_this, nullptr, nullptr,
-                              nullptr),
-            S_OK);
+  EXPECT_EQ(
+      dispatch_->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &with_this, nullptr, nullptr, nullptr),
+      S_OK);
   ::SysFreeString(passed[1].bstrVal);
   EXPECT_TRUE(log.empty());
   EXPECT_TRUE(steps_.calls.empty());
@@ -161,7 +164,7 @@ TEST_F(VelmarDispatch, UpdateResultsBecomeEvents) {
       {1002, L"ignored", 2, kCancelledByUser},
       {2500, L"installer says no", 2, L"installer says no"},
       {2000, L"", 2, L""},
-      {1010, L"ignored", 2, L""},       // no such string
+      {1010, L"ignored", 2, L""},  // no such string
       {-7, L"ignored", 2, L""},
       {-0x10000 + 1002, L"ignored", 2, L""},  // not a string id, whatever its low word
   };
@@ -217,11 +220,14 @@ TEST_F(VelmarDispatch, UpdateRunsItsStepsInOrderWithTheControlsSettings) {
 }
 
 TEST_F(VelmarDispatch, AnswersItsInterfacesOnly) {
-  const IID answered[] = {IID_IVelmar, IID_IDispatch, IID_ISupportErrorInfo,
-                          IID_IConnectionPointContainer, IID_IObjectWithSite, IID_IOleControl,
-                          IID_IOleObject, IID_IOleInPlaceObject, IID_IObjectSafety,
-                          IID_IPersistPropertyBag, IID_IProvideClassInfo, IID_IProvideClassInfo2,
-                          IID_IQuickActivate, IID_IViewObjectEx, IID_IViewObject2, IID_IViewObject};
+  const IID answered[] = {IID_IVelmar,           IID_IDispatch,
+                          IID_ISupportErrorInfo, IID_IConnectionPointContainer,
+                          IID_IObjectWithSite,   IID_IOleControl,
+                          IID_IOleObject,        IID_IOleInPlaceObject,
+                          IID_IObjectSafety,     IID_IPersistPropertyBag,
+                          IID_IProvideClassInfo, IID_IProvideClassInfo2,
+                          IID_IQuickActivate,    IID_IViewObjectEx,
+                          IID_IViewObject2,      IID_IViewObject};
   ComPtr<IUnknown> identity;
   ASSERT_EQ(control_.As(&identity), S_OK);
   for (const IID& iid : answered) {
@@ -231,9 +237,14 @@ TEST_F(VelmarDispatch, AnswersItsInterfacesOnly) {
     ASSERT_EQ(found.As(&back), S_OK);
     EXPECT_EQ(back.Get(), identity.Get()) << "one identity for every interface";
   }
-  const IID refused[] = {IID_IOleWindow, IID_IOleInPlaceObjectWindowless,
-                         IID_IOleInPlaceActiveObject, IID_IPersistStreamInit, IID_IPersistStorage,
-                         IID_IPersist, IID_IDataObject, IID_ISpecifyPropertyPages};
+  const IID refused[] = {IID_IOleWindow,
+                         IID_IOleInPlaceObjectWindowless,
+                         IID_IOleInPlaceActiveObject,
+                         IID_IPersistStreamInit,
+                         IID_IPersistStorage,
+                         IID_IPersist,
+                         IID_IDataObject,
+                         IID_ISpecifyPropertyPages};
   for (const IID& iid : refused) {
     void* found = reinterpret_cast<void*>(0xdeadbeef);
     EXPECT_EQ(control_->QueryInterface(iid, &found), E_NOINTERFACE);
@@ -256,10 +267,10 @@ TEST_F(VelmarDispatch, ErrorInfoSafetyAndSiteAnswers) {
   EXPECT_EQ(supported, 3u);
   EXPECT_EQ(enabled, 0u);
   EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 3, 3), S_OK);
-  EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IPersistPropertyBag,
-                                              INTERFACESAFE_FOR_UNTRUSTED_DATA,
-                                              INTERFACESAFE_FOR_UNTRUSTED_DATA),
-            S_OK);
+  EXPECT_EQ(
+      safety->SetInterfaceSafetyOptions(IID_IPersistPropertyBag, INTERFACESAFE_FOR_UNTRUSTED_DATA,
+                                        INTERFACESAFE_FOR_UNTRUSTED_DATA),
+      S_OK);
   ASSERT_EQ(safety->GetInterfaceSafetyOptions(IID_IVelmar, &supported, &enabled), S_OK);
   EXPECT_EQ(enabled, 3u);
   EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 7, 7), E_FAIL);

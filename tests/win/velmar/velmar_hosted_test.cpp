@@ -6,9 +6,9 @@
 #include "common/com_object.h"
 #include "common/com_server/com_module.h"
 #include "common/control/control_core.h"
-#include "scripted_update_steps.h"
 #include "tests/win/canvas.h"
 #include "tests/win/dispatch_client.h"
+#include "tests/win/velmar/scripted_update_steps.h"
 #include "tools/control_host/control_host.h"
 #include "velmar/velmar.h"
 

@@ -1,9 +1,11 @@
 // regsvr32 on Velmar.dll, as an installation does it: exactly the class's keys and the type
 // library; /u takes them back and leaves the CLSID key.
 #include <gtest/gtest.h>
+
 #include <windows.h>
-#include <oleauto.h>
+
 #include <ocidl.h>
+#include <oleauto.h>
 #include <wrl/client.h>
 
 #include <filesystem>
@@ -14,8 +16,8 @@
 #include "common/scoped_owner.h"
 #include "tests/win/com_server/registry_snapshot.h"
 #include "tests/win/temp_folder.h"
-#include "tools/control_host/control_host.h"
 #include "tests/win/test_files.h"
+#include "tools/control_host/control_host.h"
 
 namespace {
 
@@ -113,7 +115,8 @@ TEST(VelmarRegistration, ModuleUnloadsWhenItsLastObjectGoes) {
       reinterpret_cast<void*>(::GetProcAddress(module.Get(), "DllCanUnloadNow")));
   ASSERT_NE(get_class_object, nullptr);
   ASSERT_NE(can_unload, nullptr);
-  const CLSID velmar = {0x92928d91, 0x53d8, 0x4861, {0x83, 0x5c, 0x61, 0x9e, 0x50, 0x82, 0xd3, 0xd7}};
+  const CLSID velmar = {
+      0x92928d91, 0x53d8, 0x4861, {0x83, 0x5c, 0x61, 0x9e, 0x50, 0x82, 0xd3, 0xd7}};
   Microsoft::WRL::ComPtr<IClassFactory> factory;
   ASSERT_EQ(get_class_object(velmar, IID_PPV_ARGS(&factory)), S_OK);
   Microsoft::WRL::ComPtr<IDispatch> control;
