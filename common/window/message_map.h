@@ -35,7 +35,7 @@ LRESULT Call(Self* self, R (Owner::*handler)(WPARAM, LPARAM, bool&), WPARAM wpar
 #define BEGIN_MSG_MAP(ThisClass)                                                            \
  protected:                                                                                 \
   bool ProcessMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, LRESULT& lResult) override { \
-    using MapClass = ThisClass;                                                             \
+    using MapClass [[maybe_unused]] = ThisClass;                                            \
     (void)wParam;                                                                           \
     (void)lParam;
 

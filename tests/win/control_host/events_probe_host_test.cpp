@@ -146,7 +146,9 @@ TEST(EventsProbeHost, HandlersAnswerReachesTheFiringObject) {
     EXPECT_EQ(allowed, c.allowed) << "answer type " << (c.answer ? c.answer->Get().vt : -1);
     ASSERT_EQ(host.Events().size(), 1u);  // recorded as any other event
     EXPECT_EQ(host.Events()[0].name, L"Asking");
-    if (c.answer != nullptr) EXPECT_THAT(questions, ElementsAre(L"Asking may I?"));
+    if (c.answer != nullptr) {
+      EXPECT_THAT(questions, ElementsAre(L"Asking may I?"));
+    }
   }
 }
 
