@@ -13,6 +13,7 @@ class OleInitializer {
   OleInitializer& operator=(const OleInitializer&) = delete;
 
   bool Succeeded() const { return SUCCEEDED(result_); }
+  HRESULT Result() const { return result_; }
 
  private:
   HRESULT result_;

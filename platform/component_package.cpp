@@ -15,6 +15,7 @@
 #include "common/text_conversion.h"
 #include "common/win_error.h"
 #include "platform/cab_extractor.h"
+#include "platform/code_base_download.h"
 #include "platform/core/member_name.h"
 
 namespace {
@@ -89,13 +90,13 @@ CComponentPackage::~CComponentPackage() {
 }
 
 HRESULT CComponentPackage::Prepare(const std::atomic<bool>& cancel) {
-  HRESULT hr = Fetch();
+  HRESULT hr = Fetch(cancel);
   if (SUCCEEDED(hr) && !html_) hr = Unpack(cancel);
   if (SUCCEEDED(hr) && !html_) hr = cancel.load() ? E_ABORT : Stage();
   return hr;
 }
 
-HRESULT CComponentPackage::Fetch() {
+HRESULT CComponentPackage::Fetch(const std::atomic<bool>& cancel) {
   if (::PathIsURLW(codeBase_.c_str())) {
     if (::UrlIsFileUrlW(codeBase_.c_str())) {
       wchar_t path[MAX_PATH];
@@ -104,13 +105,13 @@ HRESULT CComponentPackage::Fetch() {
         return INET_E_INVALID_URL;
       localCab_ = path;
     } else {
-      wchar_t path[MAX_PATH] = {};
-      const HRESULT init = ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-      const HRESULT hr =
-          ::URLDownloadToCacheFileW(nullptr, codeBase_.c_str(), path, MAX_PATH, 0, nullptr);
-      if (SUCCEEDED(init)) ::CoUninitialize();
+      download_ = std::make_unique<CCodeBaseDownload>();
+      const HRESULT hr = download_->Run(codeBase_, cancel);
+      localCab_ = download_->File();
       if (FAILED(hr)) return hr;
-      localCab_ = path;
+      // Refused as its content type came: reported as a saved web page is.
+      html_ = download_->IsHtml();
+      if (html_) return S_OK;
     }
   } else {
     localCab_ = codeBase_;

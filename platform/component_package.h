@@ -3,15 +3,19 @@
 #include <windows.h>
 
 #include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/component_store.h"
 #include "platform/core/inf_reader.h"
 
+class CCodeBaseDownload;
+
 // One component's CAB made ready to install: fetched, checked, unpacked into a private folder,
 // and its files staged beside their final places in the store. Prepare does the slow work and
-// may run on any thread; nothing in the store changes before the commit.
+// may run on any thread that has no multithreaded apartment (a network code base is downloaded
+// through the thread's own messages); nothing in the store changes before the commit.
 class CComponentPackage {
  public:
   struct File {
@@ -37,7 +41,7 @@ class CComponentPackage {
   HRESULT Install();
 
  private:
-  HRESULT Fetch();
+  HRESULT Fetch(const std::atomic<bool>& cancel);
   HRESULT Unpack(const std::atomic<bool>& cancel);
   HRESULT Stage();
   HRESULT Register(const File& file) const;
@@ -47,7 +51,8 @@ class CComponentPackage {
   CComponentStore store_;
   bool html_ = false;
   std::wstring localCab_;
-  std::wstring folder_;  // private extraction folder
+  std::unique_ptr<CCodeBaseDownload> download_;  // holds localCab_ for a network code base
+  std::wstring folder_;                          // private extraction folder
   std::wstring infMember_;
   CodeDownloadInf inf_;
   std::wstring displayName_;

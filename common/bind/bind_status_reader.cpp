@@ -97,6 +97,13 @@ void CBindStatusReader::Abort() {
 
 void CBindStatusReader::Detach() { owner_ = nullptr; }
 
+HRESULT CBindStatusReader::QueryBinding(REFIID riid, void** object) const {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (!binding_) return E_UNEXPECTED;
+  return binding_->QueryInterface(riid, object);
+}
+
 void CBindStatusReader::Fail(HRESULT outcome) {
   if (SUCCEEDED(outcome_)) outcome_ = outcome;
   Abort();

@@ -71,6 +71,10 @@ class CBindStatusReader final : public CComObject<IBindStatusCallback, IWindowFo
   // Cuts the link: from now on nothing reaches the owner. Does not end the binding.
   void Detach();
 
+  // Another interface of the service's binding (IWinInetHttpInfo, say), while it runs: from the
+  // service's handing it over to the stop, E_UNEXPECTED otherwise. On failure *object is null.
+  [[nodiscard]] HRESULT QueryBinding(REFIID riid, void** object) const;
+
   // IBindStatusCallback
   STDMETHODIMP OnStartBinding(DWORD reserved, IBinding* binding) override;
   STDMETHODIMP GetPriority(LONG* priority) override;

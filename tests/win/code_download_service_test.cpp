@@ -3,19 +3,29 @@
 #include <gtest/gtest.h>
 
 #include <ocidl.h>
+#include <wininet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/com_object.h"
 #include "common/module_info.h"
 #include "common/reg_key.h"
+#include "common/text_compare.h"
 #include "installer/catalog.h"
 #include "installer/core/catalog_table.h"
 #include "installer/removal_pass.h"
 #include "platform/cab_extractor.h"
+#include "platform/code_base_download.h"
+#include "platform/component_package.h"
+#include "tests/win/http_test_server.h"
+#include "tests/win/pump_until.h"
 #include "tests/win/scripted_code_download.h"
 #include "tests/win/temp_folder.h"
 
@@ -524,6 +534,188 @@ TEST_F(ServiceTest, RemovalPassTakesBackEverythingTheServiceInstalled) {
                           L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
     EXPECT_FALSE(shared.ReadDword(module).has_value());
   }
+}
+
+}  // namespace
+
+namespace {
+
+const std::string kWebPage = "<html><body>Moved elsewhere</body></html>";
+
+std::string FileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool InBrowserCache(const std::wstring& url) {
+  DWORD size = 0;
+  return ::GetUrlCacheEntryInfoW(url.c_str(), nullptr, &size) ||
+         ::GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
+// Code bases served over http by the test's own server.
+class HttpCodeBaseTest : public ServiceTest {
+ protected:
+  void SetUp() override {
+    ServiceTest::SetUp();
+    ASSERT_TRUE(server_.Listening());
+  }
+  // Nothing of a download stays: no private folder, no cache entry.
+  static void ExpectNoTrace(const std::wstring& url, const std::vector<std::wstring>& before) {
+    EXPECT_EQ(before, PrivateFolders());
+    EXPECT_FALSE(InBrowserCache(url));
+  }
+
+  HttpTestServer server_;
+};
+
+TEST_F(HttpCodeBaseTest, CabOverHttpInstallsAsFromAFile) {
+  const CatalogRow& row = RowOf(L"Dastel.CAB");
+  Unregister(row);
+  server_.Script("/cabs/Dastel.CAB",
+                 {200, "application/octet-stream", FileBytes(SampleCab(L"Dastel.CAB"))});
+  const std::wstring url = server_.Url("/cabs/Dastel.CAB");
+  const auto before = PrivateFolders();
+  Microsoft::WRL::ComPtr<RecordingCallback> callback;
+  ASSERT_EQ(MK_S_ASYNCHRONOUS, Install(row, url, callback));
+
+  EXPECT_EQ(S_OK, callback->stopResult);
+  EXPECT_EQ((std::vector<std::wstring>{L"GetBindInfo", L"OnStartBinding", L"OnProgress",
+                                       L"OnObjectAvailable", L"OnStopBinding"}),
+            callback->calls);
+  EXPECT_TRUE(IsEqualIID(IID_IClassFactory, callback->objectIid));
+  EXPECT_EQ((Cache() / row.moduleName).wstring(),
+            CComponentStore::RegisteredServer(row.clsid).value_or(L""));
+  EXPECT_EQ(2u, FilesUnderWindows().size());  // the module and the INF
+  ASSERT_TRUE(server_.WaitForExchanges(1, 5000));
+  EXPECT_TRUE(server_.Exchanges()[0].complete);
+  ExpectNoTrace(url, before);
+  Unregister(row);
+}
+
+TEST_F(HttpCodeBaseTest, RefusedResponsesEndTheBindingAndLeaveNothingBehind) {
+  using Response = HttpTestServer::Response;
+  struct Case {
+    const char* path;
+    Response response;
+    HRESULT expected;
+    bool reportedAsHtml;
+    std::optional<bool> cutShort;  // the server saw the connection go before the body's end
+  };
+  const uint64_t cap = CCodeBaseDownload::kMaxBytes;
+  const Case cases[] = {
+      // A big web page, trickling: refused as its content type comes.
+      {"/page/Istra.cab", {200, "text/html", kWebPage, 1 << 20, 10}, kErrorNotCabinet, true, true},
+      {"/missing/Istra.cab", {404, "text/html", kWebPage}, INET_E_RESOURCE_NOT_FOUND, false, false},
+      {"/failing/Istra.cab",
+       {500, "application/octet-stream", "MSCF"},
+       INET_E_DOWNLOAD_FAILURE,
+       false,
+       false},
+      // The rest of a body of declared length may be read to its end by the system.
+      {"/big/Istra.cab",
+       {200, "application/octet-stream", "MSCF", cap},
+       CBindStatusReader::kErrorTooLarge,
+       false,
+       std::nullopt},
+      {"/endless/Istra.cab",
+       {200, "application/octet-stream", "MSCF", HttpTestServer::kEndless},
+       CBindStatusReader::kErrorTooLarge,
+       false,
+       true},
+  };
+  const CatalogRow& row = RowOf(L"Istra.cab");
+  Unregister(row);
+  const auto before = PrivateFolders();
+  size_t exchanges = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    server_.Script(c.path, c.response);
+    const std::wstring url = server_.Url(c.path);
+    Microsoft::WRL::ComPtr<RecordingCallback> callback;
+    ASSERT_EQ(MK_S_ASYNCHRONOUS, Install(row, url, callback));
+    EXPECT_EQ(c.expected, callback->stopResult) << std::hex << callback->stopResult;
+    EXPECT_EQ(nullptr, callback->object.Get());
+    EXPECT_EQ(c.reportedAsHtml, callback->Has(BINDSTATUS_MIMETYPEAVAILABLE));
+    if (c.reportedAsHtml) {
+      EXPECT_EQ(BINDSTATUS_MIMETYPEAVAILABLE, callback->progress.back().first);
+      EXPECT_EQ(L"text/html", callback->progress.back().second);
+    }
+    ASSERT_TRUE(server_.WaitForExchanges(++exchanges, 5000));
+    const HttpTestServer::Exchange exchange = server_.Exchanges().back();
+    if (c.cutShort) {
+      EXPECT_EQ(*c.cutShort, !exchange.complete);
+    }
+    EXPECT_EQ(std::vector<std::wstring>{}, FilesUnderWindows());
+    ExpectNoTrace(url, before);
+  }
+  EXPECT_FALSE(CComponentStore::RegisteredServer(row.clsid).has_value());
+}
+
+TEST_F(HttpCodeBaseTest, AbortDuringASlowBodyEndsTheBindingAtOnce) {
+  const CatalogRow& row = RowOf(L"Istra.cab");
+  Unregister(row);
+  using Response = HttpTestServer::Response;
+  const std::pair<const char*, Response> bodies[] = {
+      {"/trickling/Istra.cab",
+       {200, "application/octet-stream", "MSCF", HttpTestServer::kEndless, 20}},
+      {"/stalled/Istra.cab", {200, "application/octet-stream", "MSCF", 1 << 20, 60000}},
+  };
+  const auto before = PrivateFolders();
+  size_t requests = 0;
+  for (const auto& [path, response] : bodies) {
+    SCOPED_TRACE(path);
+    server_.Script(path, response);
+    const std::wstring url = server_.Url(path);
+    auto callback = MakeComObject<RecordingCallback>();
+    callbacks_.push_back(callback);
+    Microsoft::WRL::ComPtr<IBindCtx> context;
+    ASSERT_EQ(S_OK, ::CreateBindCtx(0, &context));
+    ASSERT_EQ(S_OK, ::RegisterBindStatusCallback(context.Get(), callback.Get(), nullptr, 0));
+    Microsoft::WRL::ComPtr<IClassFactory> factory;
+    ASSERT_EQ(MK_S_ASYNCHRONOUS, service_.GetClassObjectFromURL(
+                                     ClsidOf(row), url.c_str(), 0xFFFFFFFF, 0xFFFFFFFF, nullptr,
+                                     context.Get(), CLSCTX_INPROC_SERVER, IID_IClassFactory,
+                                     reinterpret_cast<void**>(factory.GetAddressOf())));
+    // Well into the body: the request came, and a while passed.
+    ASSERT_TRUE(PumpUntil([&] { return server_.Requests() == requests + 1; }));
+    ++requests;
+    const ULONGLONG flowing = ::GetTickCount64() + 200;
+    (void)PumpUntil([&] { return ::GetTickCount64() > flowing; });
+    ASSERT_FALSE(callback->stopped);
+
+    ASSERT_EQ(S_OK, callback->binding->Abort());
+    const ULONGLONG aborted = ::GetTickCount64();
+    ASSERT_TRUE(PumpUntil([&] { return callback->stopped; }, 5000));
+    EXPECT_LT(::GetTickCount64() - aborted, 300u);
+    EXPECT_EQ(E_ABORT, callback->stopResult);
+    (void)::RevokeBindStatusCallback(context.Get(), callback.Get());
+    EXPECT_EQ(std::vector<std::wstring>{}, FilesUnderWindows());
+    ExpectNoTrace(url, before);
+  }
+}
+
+// The package's copy of a network code base is private: a temporary file under the CAB's own
+// name (its INF is found by it), gone with the package.
+TEST_F(HttpCodeBaseTest, PrivateCopyGoesWithThePackage) {
+  const CatalogRow& row = RowOf(L"Dastel.CAB");
+  server_.Script("/Dastel.CAB",
+                 {200, "application/octet-stream", FileBytes(SampleCab(L"Dastel.CAB"))});
+  std::wstring copy;
+  {
+    CComponentPackage package(
+        row.clsid, server_.Url("/Dastel.CAB"),
+        CComponentStore(windows_.Path().wstring(), (windows_.Path() / L"system32").wstring()));
+    const std::atomic<bool> cancel{false};
+    EXPECT_EQ(S_OK, package.Prepare(cancel));
+    copy = package.LocalCab();
+    wchar_t temp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    EXPECT_TRUE(StartsWithNoCase(copy, temp)) << fs::path(copy).string();
+    EXPECT_EQ(L"Dastel.CAB", fs::path(copy).filename().wstring());
+    EXPECT_EQ(FileBytes(SampleCab(L"Dastel.CAB")), FileBytes(copy));
+  }
+  EXPECT_FALSE(fs::exists(fs::path(copy).parent_path()));
 }
 
 }  // namespace

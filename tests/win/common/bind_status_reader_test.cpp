@@ -450,6 +450,26 @@ TEST(BindStatusReader, AbortAsksTheBindingAndOneStopFollows) {
   }
 }
 
+TEST(BindStatusReader, QueryBindingReachesTheServiceBindingOnlyWhileItRuns) {
+  Rig rig;
+  void* object = reinterpret_cast<void*>(0xdeadbeef);
+  EXPECT_EQ(rig.reader->QueryBinding(IID_IBinding, &object), E_UNEXPECTED);  // not handed over
+  EXPECT_EQ(object, nullptr);
+  rig.Run();
+  ComPtr<IBinding> binding;
+  EXPECT_EQ(rig.reader->QueryBinding(IID_PPV_ARGS(&binding)), S_OK);
+  EXPECT_EQ(binding.Get(), rig.service.binding.Get());
+  ComPtr<IWinInetHttpInfo> http;
+  EXPECT_EQ(rig.reader->QueryBinding(IID_PPV_ARGS(&http)), E_NOINTERFACE);
+  EXPECT_EQ(rig.reader->QueryBinding(IID_IBinding, nullptr), E_POINTER);
+  (void)rig.service.callback->OnStopBinding(S_OK, nullptr);
+  object = reinterpret_cast<void*>(0xdeadbeef);
+  EXPECT_EQ(rig.reader->QueryBinding(IID_IBinding, &object), E_UNEXPECTED);
+  EXPECT_EQ(object, nullptr);
+  binding.Reset();
+  EXPECT_EQ(ReferenceCount(rig.service.binding.Get()), 1u);
+}
+
 // The cap, the owner's refusal of data and a failing read end the binding with their own
 // outcome, whatever the service then says, and nothing is read after.
 TEST(BindStatusReader, ItsOwnReasonsToEndReplaceTheServiceOutcome) {
