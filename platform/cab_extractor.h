@@ -48,14 +48,15 @@ class CCabExtractor {
   const std::vector<std::string>& Members() const { return members_; }
 
   // Decodes each folder of the open CAB once, writing the members choose picks as new files
-  // directly inside folder (which must exist); the others are decoded and dropped. Once per Open.
-  // Fails with kErrorDamagedCabinet (a block's checksum, sizes or data), kErrorUnsafeMemberName
-  // (a chosen name that is no plain file name, or kFail), kErrorDuplicateMember (the file
-  // exists), E_ABORT (cancelled) or the system's error writing; the files it created are then
-  // deleted again.
+  // directly inside folder (which must exist); the others are decoded and dropped. Once per Open
+  // (E_UNEXPECTED otherwise). Fails with kErrorDamagedCabinet (a block's checksum, sizes or data),
+  // kErrorUnsafeMemberName (a chosen name that is no plain file name, or kFail),
+  // kErrorDuplicateMember (the file exists), E_ABORT (cancelled) or the system's error writing; the
+  // files it created are then deleted again.
   HRESULT Extract(const std::wstring& folder, const Chooser& choose);
 
-  // Looked at before every data block; set from any thread to stop an extraction early.
+  // Looked at before every data block and every member; set from any thread to stop an
+  // extraction early.
   void SetCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
  private:
