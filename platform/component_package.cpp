@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <optional>
 
 #include "common/module_info.h"
 #include "common/scoped_owner.h"
@@ -78,6 +79,46 @@ void RemoveFlatFolder(const std::wstring& folder) {
   ::RemoveDirectoryW(folder.c_str());
 }
 
+// The INF that describes the component: the one named after the CAB, else the first.
+std::optional<std::string> ChooseInf(const std::vector<std::string>& members,
+                                     const std::string& cabStem) {
+  std::optional<std::string> first;
+  for (const std::string& name : members) {
+    const bool isInf = name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
+    if (!isInf || !IsPlainMemberName(name)) continue;
+    if (EqualsNoCase(name.substr(0, name.size() - 4), cabStem)) return name;
+    if (!first) first = name;
+  }
+  return first;
+}
+
+// Reads the extracted INF into inf and checks that every file it lists as in this CAB is a
+// member; it may name nothing to fetch from elsewhere.
+HRESULT ReadInf(const std::wstring& path, const std::vector<std::string>& members,
+                CodeDownloadInf& inf) {
+  std::string text;
+  const HRESULT hr = ReadHead(path, text, kMaxInfBytes + 1);
+  if (FAILED(hr)) return hr;
+  const InfParseResult parsed = ParseCodeDownloadInf(text);
+  if (parsed.error != InfError::kNone) return ErrorForInf(parsed.error);
+  for (const InfFileEntry& entry : parsed.inf.files) {
+    if (entry.location == "ignore") continue;
+    if (entry.location != "thiscab") return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+    const bool present = std::any_of(members.begin(), members.end(), [&](const std::string& m) {
+      return EqualsNoCase(m, entry.name);
+    });
+    if (!present) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  }
+  inf = parsed.inf;
+  return S_OK;
+}
+
+bool ListsMember(const CodeDownloadInf& inf, const std::string& name) {
+  return std::any_of(inf.files.begin(), inf.files.end(), [&](const InfFileEntry& entry) {
+    return entry.location == "thiscab" && EqualsNoCase(entry.name, name);
+  });
+}
+
 }  // namespace
 
 CComponentPackage::CComponentPackage(std::wstring clsid, std::wstring codeBase,
@@ -135,61 +176,46 @@ HRESULT CComponentPackage::Unpack(const std::atomic<bool>& cancel) {
   if (folder_.empty()) return HResultFromLastError();
   CCabExtractor extractor;
   extractor.SetCancelFlag(&cancel);
-
-  // First the INF, which says what else to take.
-  std::vector<std::string> members;
-  std::vector<std::string> infs;
-  HRESULT hr = extractor.Extract(
-      localCab_, folder_,
-      [&](const std::string& name, uint32_t) {
-        const bool isInf = name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
-        if (!isInf || !IsPlainMemberName(name)) return CCabExtractor::Decision::kSkip;
-        infs.push_back(name);
-        return CCabExtractor::Decision::kExtract;
-      },
-      &members);
+  HRESULT hr = extractor.Open(localCab_);
   if (FAILED(hr)) return hr;
-  for (size_t i = 0; i < members.size(); ++i) {
-    for (size_t j = i + 1; j < members.size(); ++j) {
-      if (EqualsNoCase(members[i], members[j])) return kErrorDuplicateMember;
+  const std::vector<std::string>& members = extractor.Members();
+  const std::optional<std::string> infName = ChooseInf(members, WideToUtf8(StemOf(localCab_)));
+  if (!infName) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  infMember_ = Utf8ToWide(*infName);
+
+  // One pass. The INF says what else to take: members after it that it does not list are
+  // dropped as they come; those before it are kept until it has been read, then deleted unless
+  // listed.
+  bool infDone = false;
+  bool infRead = false;
+  HRESULT infResult = S_OK;
+  std::vector<std::string> extracted;
+  const auto readInf = [&] {
+    infRead = true;
+    infResult = ReadInf(folder_ + L"\\" + infMember_, members, inf_);
+    return SUCCEEDED(infResult);
+  };
+  hr = extractor.Extract(folder_, [&](const std::string& name, uint32_t) {
+    if (infDone && !infRead && !readInf()) return CCabExtractor::Decision::kFail;
+    bool take = false;
+    if (name == *infName) {
+      take = infDone = true;
+    } else if (infRead) {
+      take = ListsMember(inf_, name);
+    } else {
+      take = IsPlainMemberName(name);  // INFs list plain names only
+    }
+    if (take) extracted.push_back(name);
+    return take ? CCabExtractor::Decision::kExtract : CCabExtractor::Decision::kSkip;
+  });
+  if (FAILED(infResult)) return infResult;
+  if (FAILED(hr)) return hr;
+  if (!infRead && !readInf()) return infResult;
+  for (const std::string& name : extracted) {
+    if (name != *infName && !ListsMember(inf_, name)) {
+      (void)::DeleteFileW((folder_ + L"\\" + Utf8ToWide(name)).c_str());  // never staged
     }
   }
-  if (infs.empty()) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-  const std::string cabStem = WideToUtf8(StemOf(localCab_));
-  const auto own = std::find_if(infs.begin(), infs.end(), [&](const std::string& n) {
-    return EqualsNoCase(n.substr(0, n.size() - 4), cabStem);
-  });
-  infMember_ = Utf8ToWide(own != infs.end() ? *own : infs.front());
-
-  std::string text;
-  hr = ReadHead(folder_ + L"\\" + infMember_, text, kMaxInfBytes + 1);
-  if (FAILED(hr)) return hr;
-  const InfParseResult parsed = ParseCodeDownloadInf(text);
-  if (parsed.error != InfError::kNone) return ErrorForInf(parsed.error);
-  inf_ = parsed.inf;
-
-  // Then the files the INF lists as being in this CAB, and nothing else.
-  std::vector<std::string> wanted;
-  for (const InfFileEntry& entry : inf_.files) {
-    if (entry.location == "ignore") continue;
-    if (entry.location != "thiscab")
-      return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);  // no fetching from elsewhere
-    const bool present = std::any_of(members.begin(), members.end(), [&](const std::string& m) {
-      return EqualsNoCase(m, entry.name);
-    });
-    if (!present) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-    wanted.push_back(entry.name);
-  }
-  std::vector<std::string> extracted;
-  hr = extractor.Extract(localCab_, folder_, [&](const std::string& name, uint32_t) {
-    const bool listed = std::any_of(wanted.begin(), wanted.end(),
-                                    [&](const std::string& w) { return EqualsNoCase(w, name); });
-    const bool isInf = std::find(infs.begin(), infs.end(), name) != infs.end();
-    if (!listed || isInf) return CCabExtractor::Decision::kSkip;
-    extracted.push_back(name);
-    return CCabExtractor::Decision::kExtract;
-  });
-  if (FAILED(hr)) return hr;
 
   // Listed main control first; installed in reverse order.
   for (auto it = inf_.files.rbegin(); it != inf_.files.rend(); ++it) {

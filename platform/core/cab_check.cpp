@@ -1,38 +1,35 @@
 #include "platform/core/cab_check.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <utility>
 #include <vector>
 
-#include "platform/core/inflate.h"
-
 namespace {
+
+static_assert(std::endian::native == std::endian::little, "words are read as they lie");
 
 constexpr size_t kHeaderSize = 36;
 constexpr size_t kFolderSize = 8;
 constexpr size_t kFileSize = 16;
-constexpr size_t kDataSize = 8;
 constexpr size_t kMaxNameSize = 256;  // NUL included
 constexpr size_t kMaxHeaderReserve = 60000;
-constexpr size_t kMaxDataReserve = 255;
 constexpr uint32_t kMaxBlockOutput = 32768;
 constexpr uint32_t kMaxBlockInput = 32768 + 6144;
-constexpr size_t kHistory = 32768;
 
 constexpr uint16_t kFlagPrevCabinet = 0x0001;
 constexpr uint16_t kFlagNextCabinet = 0x0002;
 constexpr uint16_t kFlagReservePresent = 0x0004;
-constexpr uint16_t kTypeNone = 0;
-constexpr uint16_t kTypeMszip = 1;
 constexpr uint16_t kFirstContinuedFolder = 0xFFFD;
 
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+  uint32_t v;
+  std::memcpy(&v, p, 4);  // one load; the words are little-endian, as the machines we build for
+  return v;
 }
 
 CabCheckResult Fail(CabCheckError error, const char* format, ...) {
@@ -44,36 +41,36 @@ CabCheckResult Fail(CabCheckError error, const char* format, ...) {
   return {error, text};
 }
 
-struct Folder {
-  uint64_t dataStart = 0;
-  uint64_t dataEnd = 0;
-  uint16_t blocks = 0;
-  uint16_t type = 0;
-  uint64_t size = 0;      // uncompressed, from the blocks' headers
-  uint64_t filesEnd = 0;  // the furthest end of any file in it
-  uint32_t furthestFile = 0;
+// What the file table says of a folder, checked against the folder's size once its blocks are
+// mapped: its files lie in table order, so the last one ends furthest.
+struct FolderFiles {
+  uint64_t end = 0;
+  uint32_t last = 0;
+  bool any = false;
 };
 
 class Checker {
  public:
-  Checker(uint64_t fileSize, const CabReader& read, const CabCheckLimits& limits)
-      : fileSize_(fileSize), read_(read), limits_(limits) {}
+  Checker(uint64_t fileSize, const CabReader& read, const CabCheckLimits& limits, CabTables& tables)
+      : fileSize_(fileSize), read_(read), limits_(limits), tables_(tables) {}
 
   CabCheckResult Run() {
+    tables_ = CabTables{};
     if (CabCheckResult r = ReadHeader(); r.error != CabCheckError::kNone) return r;
     if (CabCheckResult r = ReadFolders(); r.error != CabCheckError::kNone) return r;
     if (CabCheckResult r = ReadFiles(); r.error != CabCheckError::kNone) return r;
     if (CabCheckResult r = MapBlocks(); r.error != CabCheckError::kNone) return r;
-    for (uint32_t i = 0; i < folders_.size(); ++i) {
-      const Folder& f = folders_[i];
-      if (f.filesEnd > f.size) {
+    for (uint32_t i = 0; i < folderCount_; ++i) {
+      const FolderFiles& files = folderFiles_[i];
+      const uint64_t size = tables_.folders[i].size;
+      if (files.end > size) {
         return Fail(CabCheckError::kBadFile,
-                    "file %u ends at %llu, beyond the %llu bytes of folder %u", f.furthestFile,
-                    static_cast<unsigned long long>(f.filesEnd),
-                    static_cast<unsigned long long>(f.size), i);
+                    "file %u ends at %llu, beyond the %llu bytes of folder %u", files.last,
+                    static_cast<unsigned long long>(files.end),
+                    static_cast<unsigned long long>(size), i);
       }
     }
-    return DecodeBlocks();
+    return {};
   }
 
  private:
@@ -139,7 +136,7 @@ class Checker {
       if (!Read(kHeaderSize, h + kHeaderSize, 4, failure)) return failure;
       const uint16_t headerReserve = Le16(h + kHeaderSize);
       folderReserve_ = h[kHeaderSize + 2];
-      dataReserve_ = h[kHeaderSize + 3];
+      tables_.dataReserve = h[kHeaderSize + 3];
       if (headerReserve > kMaxHeaderReserve) {
         return Fail(CabCheckError::kBadHeader, "header reserve of %u bytes", headerReserve);
       }
@@ -161,18 +158,19 @@ class Checker {
 
   CabCheckResult ReadFolders() {
     CabCheckResult failure;
-    folders_.resize(folderCount_);
+    tables_.folders.resize(folderCount_);
+    folderFiles_.assign(folderCount_, FolderFiles{});
     for (uint32_t i = 0; i < folderCount_; ++i) {
       uint8_t entry[kFolderSize];
       if (!Read(foldersStart_ + i * (kFolderSize + folderReserve_), entry, kFolderSize, failure)) {
         return failure;
       }
-      Folder& f = folders_[i];
+      CabFolder& f = tables_.folders[i];
       f.dataStart = Le32(entry);
-      f.blocks = Le16(entry + 4);
+      f.blockCount = Le16(entry + 4);
       f.type = Le16(entry + 6);
       // The bits above the type only tune Quantum and LZX; with none or MSZIP they must be clear.
-      if (f.type != kTypeNone && f.type != kTypeMszip) {
+      if (f.type != kCabTypeNone && f.type != kCabTypeMszip) {
         return Fail(CabCheckError::kUnsupportedCompression, "folder %u: compression type 0x%04x", i,
                     f.type);
       }
@@ -187,6 +185,7 @@ class Checker {
 
   CabCheckResult ReadFiles() {
     CabCheckResult failure;
+    tables_.files.resize(fileCount_);
     uint64_t at = filesStart_;
     for (uint32_t i = 0; i < fileCount_; ++i) {
       uint8_t entry[kFileSize + kMaxNameSize];
@@ -195,27 +194,34 @@ class Checker {
         return Fail(CabCheckError::kBadFile, "file %u: entry runs past the cabinet", i);
       }
       if (!Read(at, entry, size, failure)) return failure;
-      const uint32_t length = Le32(entry);
-      const uint32_t offset = Le32(entry + 4);
-      const uint16_t folder = Le16(entry + 8);
-      if (folder >= kFirstContinuedFolder) {
+      CabFile& file = tables_.files[i];
+      file.size = Le32(entry);
+      file.offset = Le32(entry + 4);
+      file.folder = Le16(entry + 8);
+      file.attributes = Le16(entry + 14);
+      if (file.folder >= kFirstContinuedFolder) {
         return Fail(CabCheckError::kMultiVolume, "file %u continues from or into another cabinet",
                     i);
       }
-      if (folder >= folderCount_) {
-        return Fail(CabCheckError::kBadFile, "file %u: folder %u of %u", i, folder, folderCount_);
+      if (file.folder >= folderCount_) {
+        return Fail(CabCheckError::kBadFile, "file %u: folder %u of %u", i, file.folder,
+                    folderCount_);
       }
       const auto* name =
           static_cast<const uint8_t*>(std::memchr(entry + kFileSize, 0, size - kFileSize));
       if (name == nullptr) return Fail(CabCheckError::kBadFile, "file %u: name not terminated", i);
       const size_t nameSize = static_cast<size_t>(name - (entry + kFileSize));
       if (nameSize == 0) return Fail(CabCheckError::kBadFile, "file %u: empty name", i);
-      Folder& f = folders_[folder];
-      const uint64_t end = static_cast<uint64_t>(offset) + length;
-      if (end > f.filesEnd) {
-        f.filesEnd = end;
-        f.furthestFile = i;
+      file.name.assign(reinterpret_cast<const char*>(entry + kFileSize), nameSize);
+      // A file starting before the end of the one listed before it in its folder would have the
+      // folder decoded again for it: overlapping or reordered files could multiply the work.
+      FolderFiles& before = folderFiles_[file.folder];
+      if (before.any && file.offset < before.end) {
+        return Fail(CabCheckError::kBadFile,
+                    "file %u starts at %u, before file %u of folder %u ends (%llu)", i, file.offset,
+                    before.last, file.folder, static_cast<unsigned long long>(before.end));
       }
+      before = {static_cast<uint64_t>(file.offset) + file.size, i, true};
       at += kFileSize + nameSize + 1;
     }
     filesEnd_ = at;
@@ -227,22 +233,23 @@ class Checker {
     CabCheckResult failure;
     uint64_t total = 0;
     for (uint32_t i = 0; i < folderCount_; ++i) {
-      Folder& f = folders_[i];
+      CabFolder& f = tables_.folders[i];
+      f.firstBlock = static_cast<uint32_t>(tables_.blocks.size());
       uint64_t at = f.dataStart;
-      for (uint32_t b = 0; b < f.blocks; ++b) {
-        if (!Inside(at, kDataSize + dataReserve_)) {
+      for (uint32_t b = 0; b < f.blockCount; ++b) {
+        if (!Inside(at, kCabDataHeaderSize + tables_.dataReserve)) {
           return Fail(CabCheckError::kBadFolder, "folder %u block %u: beyond the cabinet", i, b);
         }
-        uint8_t header[kDataSize];
-        if (!Read(at, header, kDataSize, failure)) return failure;
+        uint8_t header[kCabDataHeaderSize];
+        if (!Read(at, header, kCabDataHeaderSize, failure)) return failure;
         const uint16_t input = Le16(header + 4);
         const uint16_t output = Le16(header + 6);
-        const bool sizesFit = f.type == kTypeNone ? input == output : input <= kMaxBlockInput;
+        const bool sizesFit = f.type == kCabTypeNone ? input == output : input <= kMaxBlockInput;
         if (output == 0 || output > kMaxBlockOutput || !sizesFit) {
           return Fail(CabCheckError::kBadBlock, "folder %u block %u: %u bytes stored for %u", i, b,
                       input, output);
         }
-        at += kDataSize + dataReserve_;
+        at += kCabDataHeaderSize + tables_.dataReserve;
         if (!Inside(at, input)) {
           return Fail(CabCheckError::kBadFolder, "folder %u block %u: beyond the cabinet", i, b);
         }
@@ -253,12 +260,13 @@ class Checker {
           return Fail(CabCheckError::kTooLarge, "over %llu bytes uncompressed",
                       static_cast<unsigned long long>(limits_.maxUncompressed));
         }
+        tables_.blocks.push_back({input, output});
       }
       f.dataEnd = at;
     }
     // Data shared between folders or tables would be decoded, and extracted, more than once.
     std::vector<std::pair<uint64_t, uint64_t>> areas = {{0, foldersEnd_}, {filesStart_, filesEnd_}};
-    for (const Folder& f : folders_) {
+    for (const CabFolder& f : tables_.folders) {
       if (f.dataEnd > f.dataStart) areas.emplace_back(f.dataStart, f.dataEnd);
     }
     std::sort(areas.begin(), areas.end());
@@ -271,73 +279,19 @@ class Checker {
     return {};
   }
 
-  CabCheckResult DecodeBlocks() {
-    CabCheckResult failure;
-    std::vector<uint8_t> block(kDataSize + kMaxDataReserve + kMaxBlockInput);
-    std::vector<uint8_t> window(kHistory + kMaxBlockOutput);
-    for (uint32_t i = 0; i < folderCount_; ++i) {
-      const Folder& f = folders_[i];
-      uint64_t at = f.dataStart;
-      size_t history = 0;  // each folder is compressed on its own
-      for (uint32_t b = 0; b < f.blocks; ++b) {
-        // Sizes were checked by MapBlocks; the reader must hand back the same bytes again.
-        uint8_t header[kDataSize];
-        if (!Read(at, header, kDataSize, failure)) return failure;
-        const uint16_t input = Le16(header + 4);
-        const uint16_t output = Le16(header + 6);
-        const size_t blockSize = kDataSize + dataReserve_ + input;
-        if (!Inside(at, blockSize) || output == 0 || output > kMaxBlockOutput ||
-            input > kMaxBlockInput) {
-          return Fail(CabCheckError::kBadBlock, "folder %u block %u changed while being read", i,
-                      b);
-        }
-        if (!Read(at, block.data(), blockSize, failure)) return failure;
-        const uint8_t* data = block.data() + kDataSize + dataReserve_;
-        const uint32_t stated = Le32(block.data());
-        if (stated != 0) {
-          const uint32_t actual =
-              CabChecksum(block.data() + 4, 4 + dataReserve_, CabChecksum(data, input, 0));
-          if (actual != stated) {
-            return Fail(CabCheckError::kChecksum, "folder %u block %u: checksum %08x, stated %08x",
-                        i, b, actual, stated);
-          }
-        }
-        if (f.type == kTypeMszip) {
-          if (input < 2 || data[0] != 'C' || data[1] != 'K') {
-            return Fail(CabCheckError::kBadBlock, "folder %u block %u: no MSZIP signature", i, b);
-          }
-          const std::optional<size_t> produced =
-              InflateRaw(data + 2, input - 2u, window.data(), history, output);
-          if (produced != output) {
-            return Fail(CabCheckError::kBadBlock,
-                        "folder %u block %u: does not inflate to %u bytes", i, b, output);
-          }
-          const size_t filled = history + output;
-          history = std::min(filled, kHistory);
-          std::memmove(window.data(), window.data() + filled - history, history);
-        } else if (input != output) {
-          return Fail(CabCheckError::kBadBlock, "folder %u block %u changed while being read", i,
-                      b);
-        }
-        at += blockSize;
-      }
-    }
-    return {};
-  }
-
   const uint64_t fileSize_;
   const CabReader& read_;
   const CabCheckLimits& limits_;
+  CabTables& tables_;
   uint64_t cabinetSize_ = 0;
   uint32_t folderCount_ = 0;
   uint32_t fileCount_ = 0;
   uint8_t folderReserve_ = 0;
-  uint8_t dataReserve_ = 0;
   uint64_t foldersStart_ = 0;
   uint64_t foldersEnd_ = 0;
   uint64_t filesStart_ = 0;
   uint64_t filesEnd_ = 0;
-  std::vector<Folder> folders_;
+  std::vector<FolderFiles> folderFiles_;
 };
 
 }  // namespace
@@ -351,9 +305,9 @@ uint32_t CabChecksum(const uint8_t* data, size_t size, uint32_t seed) {
   return sum ^ tail;
 }
 
-CabCheckResult CheckCabinet(uint64_t fileSize, const CabReader& read,
-                            const CabCheckLimits& limits) {
-  return Checker(fileSize, read, limits).Run();
+CabCheckResult CheckCabTables(uint64_t fileSize, const CabReader& read,
+                              const CabCheckLimits& limits, CabTables& tables) {
+  return Checker(fileSize, read, limits, tables).Run();
 }
 
 const char* CabCheckErrorText(CabCheckError error) {
@@ -380,6 +334,10 @@ const char* CabCheckErrorText(CabCheckError error) {
       return "data block checksum mismatch";
     case CabCheckError::kTooLarge:
       return "cabinet too large";
+    case CabCheckError::kCancelled:
+      return "cancelled";
+    case CabCheckError::kStopped:
+      return "stopped by its receiver";
   }
   return "unknown error";
 }

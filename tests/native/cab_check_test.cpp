@@ -2,34 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
+
+#include "tests/native/cab_test_support.h"
 
 namespace {
 
 std::string Fixture(const std::string& name) {
-  std::ifstream in(std::string(CAB_FIXTURE_DIR) + "/" + name, std::ios::binary);
-  std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::string bytes = ReadFixture(name);
   EXPECT_GT(bytes.size(), 36u) << name;
   return bytes;
 }
 
-// Checks `bytes` as a whole file; a read past its end is a fault of the checker itself.
+// Checks `bytes` as a whole file: its tables, then every block as it is unpacked.
 CabCheckError Check(const std::string& bytes, const CabCheckLimits& limits = {}) {
-  const CabReader read = [&bytes](uint64_t offset, void* buffer, size_t size) {
-    if (offset > bytes.size() || size > bytes.size() - offset) {
-      ADD_FAILURE() << "read of " << size << " bytes at " << offset << " past " << bytes.size();
-      return false;
-    }
-    std::memcpy(buffer, bytes.data() + offset, size);
-    return true;
-  };
-  const CabCheckResult r = CheckCabinet(bytes.size(), read, limits);
-  EXPECT_EQ(r.error == CabCheckError::kNone, r.detail.empty()) << r.detail;
-  return r.error;
+  UnpackRun run;
+  Unpack(bytes, run, limits);
+  return run.Error();
 }
 
 uint32_t Get(const std::string& b, size_t at, int width) {

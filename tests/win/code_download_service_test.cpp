@@ -299,6 +299,7 @@ TEST_F(ServiceTest, BadCabsEndWithAFailureAndLeaveNothingBehind) {
       {L"Sarvo.cab", CLASS_E_CLASSNOTAVAILABLE, true},  // module lacks the class
       {L"Stavin.cab", kErrorDamagedCabinet, false},     // corrupted data
       {L"Tovrin.cab", kErrorDuplicateMember, false},    // two members, one name
+      {L"Xandor.cab", kErrorDamagedCabinet, false},     // members' ranges overlap
   };
   const auto before = PrivateFolders();
   for (const BadCase& c : cases) {
@@ -334,6 +335,29 @@ TEST_F(ServiceTest, BadCabsEndWithAFailureAndLeaveNothingBehind) {
         << entry.path().string();
   }
   EXPECT_FALSE(AnyEvilFile(windows_.Path()));
+}
+
+// A code base deeper than MAX_PATH, named in Korean, installs like any other.
+TEST_F(ServiceTest, InstallsFromACabUnderALongUnicodePath) {
+  const CatalogRow& row = RowOf(L"Dastel.CAB");
+  Unregister(row);
+  TempFolder scratch;
+  fs::path folder = scratch.Path();
+  for (const wchar_t syllable : {L'\uAC00', L'\uB098', L'\uB2E4', L'\uB77C'}) {
+    folder /= std::wstring(70, syllable);
+    ASSERT_TRUE(::CreateDirectoryW((L"\\\\?\\" + folder.wstring()).c_str(), nullptr));
+  }
+  const fs::path cab = folder / (std::wstring(70, L'\uCE74') + L".CAB");
+  ASSERT_GT(cab.wstring().size(), static_cast<size_t>(MAX_PATH));
+  ASSERT_TRUE(
+      ::CopyFileW(SampleCab(L"Dastel.CAB").c_str(), (L"\\\\?\\" + cab.wstring()).c_str(), TRUE));
+
+  Microsoft::WRL::ComPtr<RecordingCallback> callback;
+  ASSERT_EQ(MK_S_ASYNCHRONOUS, Install(row, cab, callback));
+  EXPECT_EQ(S_OK, callback->stopResult);
+  EXPECT_NE(nullptr, callback->object.Get());
+  EXPECT_EQ((Cache() / row.moduleName).wstring(),
+            CComponentStore::RegisteredServer(row.clsid).value_or(L""));
 }
 
 TEST_F(ServiceTest, HtmlCodeBaseIsReportedAsHtml) {

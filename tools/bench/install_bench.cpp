@@ -181,11 +181,13 @@ void BenchExtraction(const fs::path& cab) {
   CCabExtractor extractor;
   uint64_t bytes = 0;
   const double start = Now();
-  const HRESULT hr =
-      extractor.Extract(cab.wstring(), folder.wstring(), [&](const std::string&, uint32_t size) {
-        bytes += size;
-        return CCabExtractor::Decision::kExtract;
-      });
+  HRESULT hr = extractor.Open(cab.wstring());
+  if (SUCCEEDED(hr)) {
+    hr = extractor.Extract(folder.wstring(), [&](const std::string&, uint32_t size) {
+      bytes += size;
+      return CCabExtractor::Decision::kExtract;
+    });
+  }
   const double elapsed = Now() - start;
   fs::remove_all(folder, ignored);
   std::printf("extraction of %s: hr=0x%08lx, %.1f MB in %.0f ms = %.1f MB/s\n",

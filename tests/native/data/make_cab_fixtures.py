@@ -16,8 +16,8 @@ previous ones (the history a decoder must keep):
   split.cab       two MSZIP folders, the second referring back into the first: a broken writer,
                   since every folder starts with an empty history
 cabarc_reserve.cab beside this script, from Wine's cabarc, is copied in by cmake.
-seeds/ gets small variants of all kinds (checksums 0 where fuzzing should reach the decoder) and
-two raw DEFLATE streams; they are the committed tests/fuzz/cab_corpus.
+seeds/ gets small variants of all kinds (checksums 0 where fuzzing should reach the decoder); they
+are the committed tests/fuzz/cab_corpus.
 """
 import os
 import random
@@ -172,13 +172,6 @@ def main(out_dir, tool):
     save(os.path.join(seeds, "twofolders.cab"),
          write_cab([(MSZIP, [(b"m.txt", members["second.txt"])]), (NONE, [(b"n.txt", b"plain\r\n")])],
                    with_checksums=False))
-    # For the fuzz target's direct decoder run: the first byte times 128 is the length of the
-    # history it makes up (byte i = i * 7), the rest a raw DEFLATE stream.
-    c = zlib.compressobj(9, zlib.DEFLATED, -15)
-    save(os.path.join(seeds, "inflate_dynamic.bin"), b"\0" + c.compress(words_text(6, 3000)) + c.flush())
-    made_up = bytes(i * 7 & 0xFF for i in range(64 * 128))
-    c = zlib.compressobj(9, zlib.DEFLATED, -15, zdict=made_up)
-    save(os.path.join(seeds, "inflate_history.bin"), b"\x40" + c.compress(made_up[:1000] + b"tail") + c.flush())
     return 0
 
 
