@@ -32,10 +32,8 @@ TEST(FileVersionInImage, ReadsTheVersionResourceOfTheFileItselfOrNothing) {
   std::ofstream(folder / L"cut.dll", std::ios::binary) << head;  // headers without their sections
 
   const ImageVersionCase cases[] = {
-      {L"older.dll", Version{0, 9, 0, 0}},
-      {L"version.dll", Version{2, 0, 0, 0}},
-      {L"notes.txt", std::nullopt},
-      {L"cut.dll", std::nullopt},
+      {L"older.dll", Version{0, 9, 0, 0}}, {L"version.dll", Version{2, 0, 0, 0}},
+      {L"notes.txt", std::nullopt},        {L"cut.dll", std::nullopt},
       {L"missing.dll", std::nullopt},
   };
   for (const ImageVersionCase& c : cases) {
