@@ -182,9 +182,10 @@ HRESULT CheckTarget(const CComponentStore::Placement& p) {
 
 CComponentStore::CComponentStore() : CComponentStore(WindowsFolder(), SystemFolder()) {}
 
+// Targets are built on long folder names once and for all: resolving a path costs a folder scan.
 CComponentStore::CComponentStore(std::wstring windowsFolder, std::wstring systemFolder)
-    : windowsFolder_(std::move(windowsFolder)),
-      systemFolder_(std::move(systemFolder)),
+    : windowsFolder_(LongPathOf(windowsFolder)),
+      systemFolder_(LongPathOf(systemFolder)),
       cacheFolder_(StoreFolderIn(windowsFolder_)) {}
 
 std::wstring CComponentStore::FolderFor(int destDir) const {
@@ -207,13 +208,15 @@ HRESULT CComponentStore::Plan(const std::wstring& clsid, const std::wstring& nam
   }
   placement = Placement{};
   placement.source = source;
-  placement.target = LongPathOf(folder) + L"\\" + name;
+  placement.target = folder + L"\\" + name;
   const DWORD attributes = ::GetFileAttributesW(placement.target.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return S_OK;  // a new file
 
-  // Opening "BREN~B44.DLL" opens "BrenvoRes.dll": a name must be the file's own.
+  // Opening "BREN~B44.DLL" opens "BrenvoRes.dll": a name must be the file's own. Short names the
+  // system makes all have a tilde (one set by hand needs an administrator).
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-      !EqualsNoCase(NameOf(LongPathOf(placement.target)), name)) {
+      (name.find(L'~') != std::wstring::npos &&
+       !EqualsNoCase(NameOf(LongPathOf(placement.target)), name))) {
     return kErrorUnsafeMemberName;
   }
   const auto owner = UsageOwner(placement.target);

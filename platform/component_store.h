@@ -60,6 +60,7 @@ class CComponentStore {
   };
 
   CComponentStore();  // the real folders
+  // Existing folders are taken in their long form.
   CComponentStore(std::wstring windowsFolder, std::wstring systemFolder);
 
   const std::wstring& CacheFolder() const {
