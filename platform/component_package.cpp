@@ -316,8 +316,8 @@ HRESULT CComponentPackage::RecordFiles() {
 HRESULT CComponentPackage::Undo(const std::vector<size_t>& registered, HRESULT failure) {
   // Registrations first: they need the component's files.
   for (auto it = registered.rbegin(); it != registered.rend(); ++it) {
-    (void)Register(files_[*it],
-                   true);  // one that cannot unregister keeps its keys, as with regsvr32 /u
+    // One that cannot unregister keeps its keys, as it would with regsvr32 /u.
+    (void)Register(files_[*it], true);
   }
   const HRESULT rolledBack = CComponentStore::RollBack(placements_);
   for (const size_t i : registered) {
