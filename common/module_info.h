@@ -23,5 +23,10 @@ std::wstring ModuleBaseName(HMODULE module);
 // The fixed file version a.b.c.d of a file, from its version resource.
 std::optional<std::array<unsigned, 4>> FileVersionOf(const std::wstring& path);
 
+// The same, read from the PE file's own resource section (any size, untrusted: reads are bounded
+// by the file). Unlike FileVersionOf it never asks the loader, which may answer for a loaded module
+// of the same name instead of the file at that path (Wine does so for a copy of version.dll).
+std::optional<std::array<unsigned, 4>> FileVersionInImage(const std::wstring& path);
+
 // A string of the file's version resource (first translation), e.g. "FileDescription".
 std::optional<std::wstring> FileVersionString(const std::wstring& path, const std::wstring& name);

@@ -52,5 +52,7 @@ void CStoreCleanup::CleanModuleUsage() const {
   prefix += L"/Downloaded Program files/";
   ForEachRemoved([&](const CatalogEntry& row) {
     (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kModuleUsageKey + prefix + row.moduleName);
+    // The service records an owner for the INF as well.
+    (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kModuleUsageKey + prefix + row.infName);
   });
 }

@@ -6,7 +6,8 @@
 #include "installer/deletion_list.h"
 
 // Erases what the browser recorded in the machine-wide registry for the components a removal
-// pass takes out: the shared-file counts, the distribution units and the module-usage keys.
+// pass takes out: the shared-file counts, the distribution units and the module-usage keys (of the
+// module and of the INF).
 // A component is chosen by its module name being in the deletion list; failures are ignored.
 class CStoreCleanup {
  public:

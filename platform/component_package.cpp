@@ -6,6 +6,7 @@
 #include <urlmon.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwctype>
 #include <optional>
 
@@ -117,6 +118,25 @@ bool ListsMember(const CodeDownloadInf& inf, const std::string& name) {
   return std::any_of(inf.files.begin(), inf.files.end(), [&](const InfFileEntry& entry) {
     return entry.location == "thiscab" && EqualsNoCase(entry.name, name);
   });
+}
+
+// Enough of a file's start to hold its PE headers: linkers put them in the first page.
+constexpr DWORD kPeHeadBytes = 4096;
+
+// True for a PE image, a DLL when dll is set and a program otherwise, judged by its headers.
+bool IsPeImage(const std::wstring& path, bool dll) {
+  std::string head;
+  IMAGE_DOS_HEADER dos;
+  if (FAILED(ReadHead(path, head, kPeHeadBytes)) || head.size() < sizeof(dos)) return false;
+  std::memcpy(&dos, head.data(), sizeof(dos));
+  if (dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0) return false;
+  const size_t at = static_cast<size_t>(dos.e_lfanew);
+  DWORD signature = 0;
+  IMAGE_FILE_HEADER header;
+  if (at > head.size() || head.size() - at < sizeof(signature) + sizeof(header)) return false;
+  std::memcpy(&signature, head.data() + at, sizeof(signature));
+  std::memcpy(&header, head.data() + at + sizeof(signature), sizeof(header));
+  return signature == IMAGE_NT_SIGNATURE && ((header.Characteristics & IMAGE_FILE_DLL) != 0) == dll;
 }
 
 }  // namespace
@@ -256,26 +276,37 @@ HRESULT CComponentPackage::Unpack(const std::atomic<bool>& cancel) {
 
 HRESULT CComponentPackage::Stage() {
   for (File& file : files_) {
-    CComponentStore::Placement placement;
-    HRESULT hr =
-        store_.Plan(clsid_, Utf8ToWide(file.entry.name), file.entry.destDir, file.path, placement);
-    if (SUCCEEDED(hr)) hr = CComponentStore::Stage(placement);
+    std::optional<CComponentStore::Version> declared;
+    if (file.entry.hasFileVersion) {
+      const uint16_t* v = file.entry.fileVersion;
+      declared = CComponentStore::Version{v[0], v[1], v[2], v[3]};
+    }
+    const HRESULT hr = Place(Utf8ToWide(file.entry.name), file.entry.destDir, file.path, declared);
     if (FAILED(hr)) return hr;
-    file.path = placement.target;
-    placements_.push_back(placement);
+    file.path = placements_.back().target;
   }
   // The INF is kept in the cache folder with the component, as a record of what it installed.
-  CComponentStore::Placement inf;
-  HRESULT hr = store_.Plan(clsid_, infMember_, 0, folder_ + L"\\" + infMember_, inf);
-  if (SUCCEEDED(hr)) hr = CComponentStore::Stage(inf);
-  if (FAILED(hr)) return hr;
-  placements_.push_back(inf);
-  return S_OK;
+  return Place(infMember_, 0, folder_ + L"\\" + infMember_, std::nullopt);
 }
 
-HRESULT CComponentPackage::Register(const File& file) const {
-  if (EndsWithNoCase(file.path, L".exe")) {
-    std::wstring commandLine = L"\"" + file.path + L"\" /RegServer";
+HRESULT CComponentPackage::Place(const std::wstring& name, int destDir, const std::wstring& source,
+                                 const std::optional<CComponentStore::Version>& declaredVersion) {
+  CComponentStore::Placement placement;
+  const HRESULT hr =
+      store_.Plan(clsid_, name, destDir, source, declaredVersion, conflictFolder_, placement);
+  if (FAILED(hr)) return hr;
+  placements_.push_back(std::move(placement));  // also when staging fails: Discard clears up
+  return CComponentStore::Stage(placements_.back());
+}
+
+HRESULT CComponentPackage::Register(const File& file, bool unregister) const {
+  const bool isProgram = EndsWithNoCase(file.path, L".exe");
+  const bool isLibrary = EndsWithNoCase(file.path, L".dll") || EndsWithNoCase(file.path, L".ocx");
+  if (!(isProgram || isLibrary) || !IsPeImage(file.path, isLibrary))
+    return HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT);
+  if (isProgram) {
+    std::wstring commandLine =
+        L"\"" + file.path + (unregister ? L"\" /UnregServer" : L"\" /RegServer");
     STARTUPINFOW startup = {sizeof(startup)};
     PROCESS_INFORMATION info = {};
     if (!::CreateProcessW(file.path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
@@ -293,30 +324,60 @@ HRESULT CComponentPackage::Register(const File& file) const {
   ScopedModule module(::LoadLibraryExW(file.path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
   if (!module) return HResultFromLastError();
   using RegisterServer = HRESULT(STDAPICALLTYPE*)();
-  auto registerServer =
-      reinterpret_cast<RegisterServer>(::GetProcAddress(module.Get(), "DllRegisterServer"));
+  auto registerServer = reinterpret_cast<RegisterServer>(
+      ::GetProcAddress(module.Get(), unregister ? "DllUnregisterServer" : "DllRegisterServer"));
   if (registerServer == nullptr) return HResultFromLastError();
   const HRESULT hr = registerServer();
   return SUCCEEDED(hr) ? S_OK : hr;
 }
 
-HRESULT CComponentPackage::Install() {
-  HRESULT hr = CComponentStore::Commit(placements_);
-  if (FAILED(hr)) return hr;
-  for (const File& file : files_) {
-    if (!file.selfRegister) continue;
-    hr = Register(file);
-    if (FAILED(hr)) {
-      CComponentStore::RollBack(placements_);
-      return hr;
+HRESULT CComponentPackage::RecordFiles() {
+  for (size_t i = 0; i < placements_.size(); ++i) {
+    // The modules are shared files of their owners; the INF (placed last) is only owned.
+    const HRESULT hr = store_.RecordFile(clsid_, placements_[i], i < files_.size());
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+HRESULT CComponentPackage::Undo(const std::vector<size_t>& registered, HRESULT failure) {
+  // Registrations first: they need the component's files.
+  for (auto it = registered.rbegin(); it != registered.rend(); ++it) {
+    // One that cannot unregister keeps its keys, as it would with regsvr32 /u.
+    (void)Register(files_[*it], true);
+  }
+  const HRESULT rolledBack = CComponentStore::RollBack(placements_);
+  for (const size_t i : registered) {
+    // Ours took over the original's registration and then took it away: it registers again.
+    const CComponentStore::Placement& placement = placements_[i];
+    if (placement.action == CComponentStore::Placement::Action::kReplace &&
+        !placement.restorePending) {
+      (void)Register(files_[i]);  // best effort: the original is back either way
     }
   }
-  // The modules are shared files of their owners; the INF (placed last) is only our record.
-  std::vector<std::wstring> paths;
+  for (CComponentStore::Placement& placement : placements_)
+    CComponentStore::EraseRecord(clsid_, placement);
+  return FAILED(rolledBack) ? rolledBack : failure;
+}
+
+HRESULT CComponentPackage::Install() {
+  // Owners first: a store that cannot say who owns a file gets no file.
+  HRESULT hr = RecordFiles();
+  if (SUCCEEDED(hr)) hr = CComponentStore::Commit(placements_);
+  if (FAILED(hr)) return Undo({}, hr);
+  std::vector<size_t> registered;
   for (size_t i = 0; i < files_.size(); ++i) {
-    store_.RecordFile(clsid_, placements_[i]);
-    paths.push_back(placements_[i].target);
+    // A kept file is not ours: it is used as it is.
+    if (!files_[i].selfRegister ||
+        placements_[i].action == CComponentStore::Placement::Action::kKeep) {
+      continue;
+    }
+    hr = Register(files_[i]);
+    if (FAILED(hr)) return Undo(registered, hr);
+    registered.push_back(i);
   }
+  std::vector<std::wstring> paths;
+  for (size_t i = 0; i < files_.size(); ++i) paths.push_back(placements_[i].target);
   store_.RecordComponent(clsid_, displayName_, codeBase_, placements_.back().target, version_,
                          paths);
   CComponentStore::Discard(placements_);

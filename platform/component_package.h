@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,15 +37,24 @@ class CComponentPackage {
   const std::wstring& DisplayName() const { return displayName_; }
   const std::vector<File>& Files() const { return files_; }  // in installation order
 
-  // Puts the staged files in place, registers the self-registering ones and records the
-  // component. On failure the store is left as it was.
+  // Records the files' owners, puts the staged files in place, registers the self-registering
+  // ones and records the component. On failure the store is left as it was: registrations,
+  // files and records are taken back (kErrorRollbackAtRestart when an original can only come back
+  // at the next restart).
   HRESULT Install();
 
  private:
   HRESULT Fetch(const std::atomic<bool>& cancel);
   HRESULT Unpack(const std::atomic<bool>& cancel);
   HRESULT Stage();
-  HRESULT Register(const File& file) const;
+  HRESULT Place(const std::wstring& name, int destDir, const std::wstring& source,
+                const std::optional<CComponentStore::Version>& declaredVersion);
+  HRESULT RecordFiles();
+  // Runs the file's own (un)registration; a file that is not a PE image with a module's
+  // extension (.dll, .ocx, .exe) is never run: ERROR_BAD_EXE_FORMAT.
+  HRESULT Register(const File& file, bool unregister = false) const;
+  // Takes back a failed install and gives the failure to report.
+  HRESULT Undo(const std::vector<size_t>& registered, HRESULT failure);
 
   const std::wstring clsid_;
   const std::wstring codeBase_;
@@ -59,4 +69,5 @@ class CComponentPackage {
   std::wstring version_;
   std::vector<File> files_;
   std::vector<CComponentStore::Placement> placements_;  // files_, then the INF
+  std::wstring conflictFolder_;  // the CONFLICT.n folder of this install, once one is needed
 };

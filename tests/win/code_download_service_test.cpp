@@ -9,7 +9,10 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -68,6 +71,7 @@ class RecordingCallback final : public CComObject<IBindStatusCallback> {
   bool stopped = false;
   HRESULT stopResult = S_FALSE;
   ULONG abortAtStatus = 0;
+  std::function<void(ULONG)> onStatus;
   DWORD threadId = ::GetCurrentThreadId();
   bool otherThread = false;
 
@@ -81,6 +85,7 @@ class RecordingCallback final : public CComObject<IBindStatusCallback> {
   STDMETHODIMP OnProgress(ULONG, ULONG, ULONG status, LPCWSTR text) override {
     Note(L"OnProgress");
     progress.emplace_back(status, text ? text : L"");
+    if (onStatus) onStatus(status);
     if (status == abortAtStatus && binding) {
       EXPECT_EQ(S_OK, binding->Abort());
     }
@@ -123,7 +128,7 @@ class ServiceTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(fs::exists(SampleCab(L"Dastel.CAB")))
         << "sample CABs are built into " << SampleCab(L"").string();
-    fs::create_directories(windows_.Path() / L"system32");
+    NewWindowsFolder();
   }
   // Modules the tests loaded would keep their folder from being removed. The runtime's callback
   // holder may keep a callback (and the class object it holds) alive, so drop those first.
@@ -134,7 +139,17 @@ class ServiceTest : public testing::Test {
     }
     UnloadUnusedServers();
   }
-  fs::path Cache() const { return windows_.Path() / L"Downloaded Program Files"; }
+  fs::path Cache() const { return windows_->Path() / L"Downloaded Program Files"; }
+
+  // A fresh Windows folder and a service over it; modules loaded from the last one go first.
+  void NewWindowsFolder() {
+    for (auto& callback : callbacks_) callback->object.Reset();
+    UnloadUnusedServers();
+    windows_ = std::make_unique<TempFolder>(L"kovira windows");
+    fs::create_directories(windows_->Path() / L"system32");
+    service_ = CCodeDownloadService(
+        CComponentStore(windows_->Path().wstring(), (windows_->Path() / L"system32").wstring()));
+  }
 
   // Requests the row's class from the CAB and pumps messages until the binding stops.
   HRESULT Install(const CatalogRow& row, const fs::path& cab,
@@ -142,6 +157,7 @@ class ServiceTest : public testing::Test {
                   DWORD versionLS = 0xFFFFFFFF, ULONG abortAtStatus = 0) {
     callback = MakeComObject<RecordingCallback>();
     callback->abortAtStatus = abortAtStatus;
+    callback->onStatus = onStatus_;
     callbacks_.push_back(callback);
     Microsoft::WRL::ComPtr<IBindCtx> context;
     EXPECT_EQ(S_OK, ::CreateBindCtx(0, &context));
@@ -173,17 +189,17 @@ class ServiceTest : public testing::Test {
   // Files anywhere below the throwaway Windows folder.
   std::vector<std::wstring> FilesUnderWindows() const {
     std::vector<std::wstring> files;
-    for (const auto& entry : fs::recursive_directory_iterator(windows_.Path())) {
+    for (const auto& entry : fs::recursive_directory_iterator(windows_->Path())) {
       if (entry.is_regular_file())
-        files.push_back(fs::relative(entry.path(), windows_.Path()).wstring());
+        files.push_back(fs::relative(entry.path(), windows_->Path()).wstring());
     }
     return files;
   }
 
   std::vector<Microsoft::WRL::ComPtr<RecordingCallback>> callbacks_;
-  TempFolder windows_{L"kovira windows"};
-  CCodeDownloadService service_{
-      CComponentStore(windows_.Path().wstring(), (windows_.Path() / L"system32").wstring())};
+  std::function<void(ULONG)> onStatus_;  // given to each binding's callback
+  std::unique_ptr<TempFolder> windows_;
+  CCodeDownloadService service_;
 };
 
 TEST_F(ServiceTest, InstallsAComponentAndHandsOutItsClassFactory) {
@@ -334,7 +350,7 @@ TEST_F(ServiceTest, BadCabsEndWithAFailureAndLeaveNothingBehind) {
     EXPECT_EQ(std::wstring::npos, entry.path().filename().wstring().find(L"evil"))
         << entry.path().string();
   }
-  EXPECT_FALSE(AnyEvilFile(windows_.Path()));
+  EXPECT_FALSE(AnyEvilFile(windows_->Path()));
 }
 
 // A code base deeper than MAX_PATH, named in Korean, installs like any other.
@@ -532,7 +548,7 @@ TEST_F(ServiceTest, RemovalPassTakesBackEverythingTheServiceInstalled) {
                                    [](UINT) { return std::wstring(L"%d/%d deleted."); }, removing,
                                    abortRequested, installing, currentIndex, stepCount},
                     // The real system folder: its regsvr32 unregisters the modules.
-                    &platform, windows_.Path().wstring(), std::wstring());
+                    &platform, windows_->Path().wstring(), std::wstring());
   pass.RemoveInstalledComponents();
 
   EXPECT_EQ(std::vector<std::wstring>{}, FilesUnderWindows());
@@ -552,6 +568,9 @@ TEST_F(ServiceTest, RemovalPassTakesBackEverythingTheServiceInstalled) {
               key.Open(HKEY_LOCAL_MACHINE,
                        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\" +
                            CComponentStore::ModuleUsageKey(module)));
+    EXPECT_NE(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE,
+                                      kModuleUsageKey + CComponentStore::ModuleUsageKey(
+                                                            (Cache() / row.infName).wstring())));
     RegKey shared;
     ASSERT_EQ(ERROR_SUCCESS,
               shared.Open(HKEY_LOCAL_MACHINE,
@@ -740,6 +759,395 @@ TEST_F(HttpCodeBaseTest, PrivateCopyGoesWithThePackage) {
     EXPECT_EQ(FileBytes(SampleCab(L"Dastel.CAB")), FileBytes(copy));
   }
   EXPECT_FALSE(fs::exists(fs::path(copy).parent_path()));
+}
+
+fs::path StoreCab(const std::wstring& name) { return BuildFolder() / L"storecabs" / name; }
+fs::path StoreFile(const std::wstring& name) {
+  return BuildFolder() / L"storecabs" / L"files" / name;
+}
+const wchar_t kOtherOwner[] = L"{00000000-1111-2222-3333-444444444444}";
+
+// A file's size and a hash of its bytes, short enough to read in a failure; "missing" without it.
+std::string Fingerprint(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  const std::string bytes(std::istreambuf_iterator<char>(in), {});
+  if (!in.is_open()) return "missing";
+  return std::to_string(bytes.size()) + " bytes #" +
+         std::to_string(std::hash<std::string>{}(bytes));
+}
+
+std::wstring UsageKey(const fs::path& file) {
+  return kModuleUsageKey + CComponentStore::ModuleUsageKey(file.wstring());
+}
+
+std::wstring OwnerOf(const fs::path& file) {
+  RegKey usage;
+  if (usage.Open(HKEY_LOCAL_MACHINE, UsageKey(file)) != ERROR_SUCCESS) return L"(no record)";
+  return usage.ReadString(L".Owner").value_or(L"(no owner)");
+}
+
+// The class's registered server as written, whether or not the file is there; empty when none.
+std::wstring ClassServer(const std::wstring& clsid) {
+  RegKey key;
+  if (key.Open(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InprocServer32") != ERROR_SUCCESS)
+    return L"";
+  return key.ReadString(L"").value_or(L"");
+}
+
+// The renames the system does at the next restart (pairs of NUL-terminated paths), put back as
+// they were when this goes: the tests make the service schedule some.
+class PendingRenames {
+ public:
+  PendingRenames() : before_(Read()) {}
+  ~PendingRenames() {
+    RegKey key;
+    if (key.Open(HKEY_LOCAL_MACHINE, kKey, KEY_SET_VALUE) != ERROR_SUCCESS) return;
+    ::RegDeleteValueW(key.Get(), kValue);
+    if (!before_.empty()) {
+      ::RegSetValueExW(key.Get(), kValue, 0, REG_MULTI_SZ,
+                       reinterpret_cast<const BYTE*>(before_.data()),
+                       static_cast<DWORD>(before_.size() * sizeof(wchar_t)));
+    }
+  }
+  // The file the restart moves over target, replacing it; empty when none.
+  static std::wstring MovedOver(const std::wstring& target) {
+    const std::wstring text = Read();
+    const size_t to = text.find(std::wstring(1, L'\0') + L"!\\??\\" + target + L'\0');
+    if (to == std::wstring::npos) return L"";
+    const size_t from = text.rfind(L'\0', to - 1) + 1;  // npos + 1: the first entry
+    return text.substr(from + 4, to - from - 4);        // without "\??\"
+  }
+
+ private:
+  static constexpr wchar_t kKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+  static constexpr wchar_t kValue[] = L"PendingFileRenameOperations";
+  static std::wstring Read() {
+    RegKey key;
+    DWORD bytes = 0;
+    if (key.Open(HKEY_LOCAL_MACHINE, kKey) != ERROR_SUCCESS ||
+        ::RegQueryValueExW(key.Get(), kValue, nullptr, nullptr, nullptr, &bytes) != ERROR_SUCCESS)
+      return L"";
+    std::wstring text(bytes / sizeof(wchar_t), L'\0');
+    ::RegQueryValueExW(key.Get(), kValue, nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()),
+                       &bytes);
+    return text;
+  }
+  std::wstring before_;
+};
+
+// Installs CABs into throwaway stores that already hold files.
+class StoreRulesTest : public ServiceTest {
+ protected:
+  void TearDown() override {
+    ::SetEnvironmentVariableW(kHold, nullptr);
+    ServiceTest::TearDown();
+    for (const wchar_t* cab :
+         {L"Varnis.cab", L"Wendal.cab", L"Ulmen.cab", L"Dastel.CAB", L"Xandor.cab", L"Zarnet.cab",
+          L"Brenvo.cab", L"Ostrel.cab", L"Rellis.cab", L"Istra.cab"}) {
+      Unregister(RowOf(cab));
+    }
+  }
+
+  // The binding's result of installing the row's class from cab; its class object is let go.
+  HRESULT InstallResult(const wchar_t* row, const fs::path& cab) {
+    Microsoft::WRL::ComPtr<RecordingCallback> callback;
+    EXPECT_EQ(MK_S_ASYNCHRONOUS, Install(RowOf(row), cab, callback));
+    callback->object.Reset();
+    UnloadUnusedServers();
+    return callback->stopResult;
+  }
+
+  // Puts a file below the Windows folder: a copy of a file of storecabs/files, or text without a
+  // version when from is null; with a ModuleUsage owner unless owner is null.
+  void Put(const std::wstring& relative, const wchar_t* from, const wchar_t* owner) {
+    const fs::path path = windows_->Path() / relative;
+    fs::create_directories(path.parent_path());
+    if (from != nullptr) {
+      fs::copy_file(StoreFile(from), path, fs::copy_options::overwrite_existing);
+    } else {
+      std::ofstream(path, std::ios::binary) << "text without a version";
+    }
+    RegKey usage;
+    if (owner == nullptr) return;
+    ASSERT_EQ(ERROR_SUCCESS, usage.Create(HKEY_LOCAL_MACHINE, UsageKey(path)));
+    ASSERT_EQ(ERROR_SUCCESS, usage.WriteString(L".Owner", owner));
+  }
+
+  // Every file below the Windows folder with its fingerprint.
+  std::map<std::wstring, std::string> Contents() const {
+    std::map<std::wstring, std::string> contents;
+    for (const auto& file : FilesUnderWindows())
+      contents[file] = Fingerprint(windows_->Path() / file);
+    return contents;
+  }
+
+  static constexpr wchar_t kHold[] = L"KOVIRA_SAMPLE_HOLD";
+};
+
+struct ExistingFileCase {
+  const wchar_t* file;      // below the Windows folder
+  const wchar_t* existing;  // what is there first (storecabs/files); null: text without a version
+  const wchar_t* owner;     // its recorded owner; null: no record
+  bool replaced;
+};
+
+// Varnis.cab brings each file at version 1.0.0.1 (VarnisWords.dat by its INF's FileVersion).
+TEST_F(StoreRulesTest, AFileItDoesNotOwnIsReplacedOnlyByANewerOne) {
+  const CatalogRow& row = RowOf(L"Varnis.cab");
+  const std::wstring words = L"Downloaded Program Files\\VarnisWords.dat";
+  const std::wstring notes = L"Downloaded Program Files\\VarnisNotes.txt";
+  const ExistingFileCase cases[] = {
+      {L"system32\\version.dll", L"VersionNewer.dll", nullptr, false},
+      {L"system32\\version.dll", L"VarnisLex.dll", nullptr, false},  // as new
+      {L"system32\\version.dll", L"VersionOlder.dll", nullptr, true},
+      {L"system32\\version.dll", nullptr, nullptr, false},
+      {L"VarnisLex.dll", L"VersionOlder.dll", kOtherOwner, true},
+      {L"VarnisLex.dll", L"VersionNewer.dll", kOtherOwner, false},
+      {words.c_str(), L"VersionNewer.dll", L"Unknown", false},
+      {words.c_str(), L"VersionOlder.dll", nullptr, true},
+      {notes.c_str(), nullptr, nullptr, false},  // no version on either side
+      {notes.c_str(), nullptr, L"Unknown", false},
+      {notes.c_str(), nullptr, row.clsid, true},  // its own
+  };
+  for (const ExistingFileCase& c : cases) {
+    SCOPED_TRACE(std::wstring(c.file) + L" over " + (c.existing ? c.existing : L"text"));
+    NewWindowsFolder();
+    Put(c.file, c.existing, c.owner);
+    const fs::path file = windows_->Path() / c.file;
+    const std::string before = Fingerprint(file);
+
+    EXPECT_EQ(S_OK, InstallResult(L"Varnis.cab", StoreCab(L"Varnis.cab")));
+    EXPECT_EQ(c.replaced ? Fingerprint(StoreFile(file.filename())) : before, Fingerprint(file));
+    EXPECT_EQ(c.owner ? c.owner : L"Unknown", OwnerOf(file));  // and the component uses it
+    RegKey usage;
+    ASSERT_EQ(ERROR_SUCCESS, usage.Open(HKEY_LOCAL_MACHINE, UsageKey(file)));
+    EXPECT_TRUE(usage.ReadString(row.clsid).has_value());
+    EXPECT_EQ(6u, FilesUnderWindows().size());  // five files and the INF: no backup left
+  }
+}
+
+TEST_F(StoreRulesTest, AnInfIsOwnedAndAnotherComponentsInfOfThatNameStays) {
+  ASSERT_EQ(S_OK, InstallResult(L"Dastel.CAB", SampleCab(L"Dastel.CAB")));
+  const fs::path theirs = Cache() / L"Dastel.inf";
+  EXPECT_EQ(RowOf(L"Dastel.CAB").clsid, OwnerOf(theirs));
+  const std::string before = Fingerprint(theirs);
+
+  ASSERT_EQ(S_OK, InstallResult(L"Ulmen.cab", StoreCab(L"Ulmen.cab")));  // its INF: Dastel.inf
+  EXPECT_EQ(before, Fingerprint(theirs));
+  const fs::path ours = Cache() / L"CONFLICT.1" / L"Dastel.inf";
+  EXPECT_EQ(Fingerprint(BuildFolder() / L"tests/fixtures/inf/store/Ulmen.cab/Dastel.inf"),
+            Fingerprint(ours));
+  EXPECT_EQ(RowOf(L"Ulmen.cab").clsid, OwnerOf(ours));
+}
+
+struct NameCase {
+  const wchar_t* row;
+  fs::path cab;
+  const wchar_t* installedFirst;  // a good CAB installed before; null: none
+  const wchar_t* folder;          // a folder made in the cache before; null: none
+};
+
+TEST_F(StoreRulesTest, AMemberNameThatIsNotItsFilesOwnIsRefused) {
+  const NameCase cases[] = {
+      // BREN~B44.DLL is Wine's short name of Brenvo's BrenvoRes.dll.
+      {L"Wendal.cab", StoreCab(L"Wendal.cab"), L"Brenvo.cab", nullptr},
+      {L"Istra.cab", SampleCab(L"Istra.cab"), nullptr, L"IstraSign.dll"},
+  };
+  for (const NameCase& c : cases) {
+    SCOPED_TRACE(c.row);
+    NewWindowsFolder();
+    if (c.installedFirst) {
+      ASSERT_EQ(S_OK, InstallResult(c.installedFirst, SampleCab(c.installedFirst)));
+    }
+    if (c.folder) fs::create_directories(Cache() / c.folder);
+    wchar_t alias[MAX_PATH] = {};
+    ::GetShortPathNameW((Cache() / L"BrenvoRes.dll").c_str(), alias, MAX_PATH);
+    ASSERT_TRUE(!c.installedFirst || fs::path(alias).filename() == L"BREN~B44.DLL") << alias;
+    const auto before = Contents();
+
+    EXPECT_EQ(kErrorUnsafeMemberName, InstallResult(c.row, c.cab));
+    EXPECT_EQ(before, Contents());
+  }
+}
+
+TEST_F(StoreRulesTest, OwnersAreFoundUnderLongNamesWhenTheStoreIsGivenShortOnes) {
+  Put(L"Downloaded Program Files\\Ostrel.ocx", L"VersionOlder.dll", kOtherOwner);
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_NE(0u, ::GetShortPathNameW(windows_->Path().c_str(), windows, MAX_PATH));
+  ASSERT_NE(windows_->Path().wstring(), windows);
+  service_ =
+      CCodeDownloadService(CComponentStore(windows, windows_->Path().wstring() + L"\\system32"));
+
+  ASSERT_EQ(S_OK, InstallResult(L"Ostrel.cab", SampleCab(L"Ostrel.cab")));
+  EXPECT_EQ(Fingerprint(StoreFile(L"VersionOlder.dll")), Fingerprint(Cache() / L"Ostrel.ocx"));
+  const fs::path ours = Cache() / L"CONFLICT.1" / L"Ostrel.ocx";
+  EXPECT_EQ(ours.wstring(), ClassServer(RowOf(L"Ostrel.cab").clsid));
+  EXPECT_EQ(RowOf(L"Ostrel.cab").clsid, OwnerOf(ours));
+}
+
+struct RollBackCase {
+  const wchar_t* hold;  // what the failing module holds on to (KOVIRA_SAMPLE_HOLD)
+  HRESULT result;
+  const wchar_t* moduleAfter;  // the file at the failing module's place afterwards
+};
+
+// Dastel.CAB of storecabs replaces older DastelFail.dll and system32\DastelSys.dll, whose
+// originals come back when DastelFail.dll fails to register.
+TEST_F(StoreRulesTest, AFailedInstallPutsOriginalsBackOrKeepsThemForTheRestart) {
+  const RollBackCase cases[] = {
+      {L"", E_FAIL, L"VersionOlder.dll"},
+      {L"load", E_FAIL, L"VersionOlder.dll"},  // a loaded module can still be renamed away
+      {L"open", kErrorRollbackAtRestart, L"DastelFail.dll"},
+  };
+  const PendingRenames restoredAtEnd;
+  for (const RollBackCase& c : cases) {
+    SCOPED_TRACE(c.hold);
+    NewWindowsFolder();
+    Put(L"Downloaded Program Files\\DastelFail.dll", L"VersionOlder.dll", nullptr);
+    Put(L"system32\\DastelSys.dll", L"VersionOlder.dll", nullptr);
+    const fs::path module = Cache() / L"DastelFail.dll";
+    ::SetEnvironmentVariableW(kHold, *c.hold ? c.hold : nullptr);
+
+    EXPECT_EQ(c.result, InstallResult(L"Dastel.CAB", StoreCab(L"Dastel.CAB")));
+    const std::string original = Fingerprint(StoreFile(L"VersionOlder.dll"));
+    EXPECT_EQ(Fingerprint(StoreFile(c.moduleAfter)), Fingerprint(module));
+    EXPECT_EQ(original, Fingerprint(windows_->Path() / L"system32\\DastelSys.dll"));
+    EXPECT_FALSE(fs::exists(Cache() / L"Dastel.ocx"));
+    if (c.result == kErrorRollbackAtRestart) {
+      // The original waits beside its place, and the restart moves it back.
+      EXPECT_EQ(original, Fingerprint(PendingRenames::MovedOver(module.wstring())));
+    } else if (!*c.hold) {
+      EXPECT_EQ(2u, FilesUnderWindows().size());  // the two originals: no backup left
+    }
+    if (HMODULE held = ::GetModuleHandleW(module.c_str())) {
+      using Release = void(WINAPI*)();
+      reinterpret_cast<Release>(::GetProcAddress(held, "SampleReleaseHold"))();
+      ::FreeLibrary(held);
+    }
+  }
+}
+
+struct UnregisterCase {
+  const wchar_t* installedFirst;  // the row's good CAB; null: nothing before
+  bool registeredAfter;
+};
+
+TEST_F(StoreRulesTest, AFailedInstallUnregistersWhatItRegistered) {
+  const CatalogRow& row = RowOf(L"Dastel.CAB");
+  for (const UnregisterCase& c : {UnregisterCase{nullptr, false}, {L"Dastel.CAB", true}}) {
+    SCOPED_TRACE(c.registeredAfter);
+    NewWindowsFolder();
+    Unregister(row);
+    if (c.installedFirst) {
+      ASSERT_EQ(S_OK, InstallResult(row.cabName, SampleCab(row.cabName)));
+    }
+    const auto before = Contents();
+
+    EXPECT_EQ(E_FAIL, InstallResult(row.cabName, StoreCab(row.cabName)));
+    EXPECT_EQ(before, Contents());
+    // The earlier install's module, back in place, is registered again.
+    EXPECT_EQ(c.registeredAfter ? (Cache() / row.moduleName).wstring() : L"",
+              ClassServer(row.clsid));
+  }
+}
+
+TEST_F(StoreRulesTest, OnlyAModuleImageIsLoadedToRegister) {
+  const CatalogRow& notes = RowOf(L"Zarnet.cab");  // the class XandorNotes.txt registers
+  Unregister(notes);
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT),
+            InstallResult(L"Xandor.cab", StoreCab(L"Xandor.cab")));
+  EXPECT_EQ(L"", ClassServer(notes.clsid));
+  EXPECT_EQ(std::vector<std::wstring>{}, FilesUnderWindows());
+}
+
+struct ConflictCase {
+  std::vector<std::wstring> folders;  // CONFLICT.* folders there before
+  std::vector<std::wstring> files;    // CONFLICT.* plain files there before
+  const wchar_t* row;
+  HRESULT result;
+  const wchar_t* folderUsed;  // null: none is left
+};
+
+// The row's module in the cache belongs to another component each time.
+TEST_F(StoreRulesTest, ConflictFoldersAreNumberedAfterTheHighestFolderAndNotLeftEmpty) {
+  const ConflictCase cases[] = {
+      {{L"CONFLICT.2147483647"}, {}, L"Ostrel.cab", S_OK, L"CONFLICT.2147483648"},
+      {{L"CONFLICT.99999999999999999999"},
+       {},
+       L"Ostrel.cab",
+       S_OK,
+       L"CONFLICT.100000000000000000000"},
+      {{L"CONFLICT.3"}, {L"CONFLICT.9"}, L"Ostrel.cab", S_OK, L"CONFLICT.4"},
+      {{L"CONFLICT.3"}, {L"CONFLICT.4"}, L"Ostrel.cab", S_OK, L"CONFLICT.5"},
+      {{L"CONFLICT.x", L"CONFLICT.007"}, {}, L"Ostrel.cab", S_OK, L"CONFLICT.8"},
+      {{}, {}, L"Rellis.cab", E_FAIL, nullptr},  // its module fails to register
+  };
+  for (const ConflictCase& c : cases) {
+    SCOPED_TRACE(c.folderUsed ? c.folderUsed : c.row);
+    NewWindowsFolder();
+    const CatalogRow& row = RowOf(c.row);
+    Put(L"Downloaded Program Files\\" + std::wstring(row.moduleName), L"VersionOlder.dll",
+        kOtherOwner);
+    for (const auto& folder : c.folders) fs::create_directories(Cache() / folder);
+    for (const auto& file : c.files) std::ofstream(Cache() / file) << "x";
+    const fs::path cab = c.result == S_OK ? SampleCab(c.row) : BadCab(c.row);
+
+    EXPECT_EQ(c.result, InstallResult(c.row, cab));
+    std::vector<std::wstring> expected = c.folders;
+    expected.insert(expected.end(), c.files.begin(), c.files.end());
+    if (c.folderUsed) expected.push_back(c.folderUsed);
+    std::vector<std::wstring> found;
+    for (const auto& entry : fs::directory_iterator(Cache())) {
+      const std::wstring name = entry.path().filename().wstring();
+      if (name.rfind(L"CONFLICT.", 0) == 0) found.push_back(name);
+    }
+    std::sort(expected.begin(), expected.end());
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(expected, found);
+    if (c.folderUsed) {
+      EXPECT_EQ((Cache() / c.folderUsed / row.moduleName).wstring(), ClassServer(row.clsid));
+    }
+  }
+}
+
+TEST_F(StoreRulesTest, AFileThatAppearsAfterPlanningIsNeverOverwritten) {
+  const CatalogRow& row = RowOf(L"Istra.cab");
+  const fs::path module = Cache() / row.moduleName;
+  onStatus_ = [&](ULONG status) {
+    if (status == BINDSTATUS_INSTALLINGCOMPONENTS) std::ofstream(module) << "theirs";
+  };
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_ALREADY_EXISTS),
+            InstallResult(row.cabName, SampleCab(row.cabName)));
+  EXPECT_EQ("6 bytes #" + std::to_string(std::hash<std::string>{}("theirs")), Fingerprint(module));
+  EXPECT_EQ(std::vector<std::wstring>{L"Downloaded Program Files\\IstraSign.dll"},
+            FilesUnderWindows());
+  EXPECT_EQ(L"", ClassServer(row.clsid));
+}
+
+TEST_F(StoreRulesTest, AnOwnerRecordThatCannotBeWrittenFailsTheComponent) {
+  const CatalogRow& row = RowOf(L"Istra.cab");
+  const fs::path module = Cache() / row.moduleName;
+  // A record of the module's path that anyone may read, and nobody write to.
+  RegKey usage;
+  ASSERT_EQ(ERROR_SUCCESS, usage.Create(HKEY_LOCAL_MACHINE, UsageKey(module)));
+  BYTE everyone[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof(everyone);
+  ASSERT_TRUE(::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize));
+  alignas(DWORD) BYTE aclBytes[256];
+  auto* acl = reinterpret_cast<ACL*>(aclBytes);
+  SECURITY_DESCRIPTOR descriptor;
+  ASSERT_TRUE(::InitializeAcl(acl, sizeof(aclBytes), ACL_REVISION) &&
+              ::AddAccessAllowedAce(acl, ACL_REVISION, KEY_READ | WRITE_DAC | DELETE, everyone) &&
+              ::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+              ::SetSecurityDescriptorDacl(&descriptor, TRUE, acl, FALSE));
+  ASSERT_EQ(ERROR_SUCCESS,
+            ::RegSetKeySecurity(usage.Get(), DACL_SECURITY_INFORMATION, &descriptor));
+  usage.Close();
+
+  EXPECT_EQ(E_ACCESSDENIED, InstallResult(row.cabName, SampleCab(row.cabName)));
+  EXPECT_EQ(std::vector<std::wstring>{}, FilesUnderWindows());
+  EXPECT_EQ(L"", ClassServer(row.clsid));
+  EXPECT_EQ(ERROR_SUCCESS, RegKey::DeleteTree(HKEY_LOCAL_MACHINE, UsageKey(module)));
 }
 
 }  // namespace

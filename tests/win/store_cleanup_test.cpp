@@ -68,15 +68,16 @@ class StoreCleanupTest : public testing::Test {
   }
 
   // What installing a file of the component leaves in the registry.
-  void RecordFile(const wchar_t* clsid, const std::wstring& name) {
+  void RecordFile(const wchar_t* clsid, const std::wstring& name, bool counted = true) {
     CComponentStore::Placement placement;
     placement.target = CachePath(name);
-    store_.RecordFile(clsid, placement);
+    ASSERT_EQ(S_OK, store_.RecordFile(clsid, placement, counted));
     files_.insert(placement.target);
   }
   void RecordComponent(size_t row) {
     const CatalogRow& r = Row(row);
     RecordFile(r.clsid, r.moduleName);
+    RecordFile(r.clsid, r.infName, false);
     store_.RecordComponent(r.clsid, r.displayName, L"file://x", CachePath(r.infName), L"1,0,0,1",
                            {CachePath(r.moduleName)});
     units_.insert(r.clsid);
@@ -135,9 +136,11 @@ TEST_F(StoreCleanupTest, RemovedComponentLosesAllThreeRecordsAndOthersKeepTheirs
 
   EXPECT_FALSE(HasUnit(removed));
   EXPECT_FALSE(HasUsage(Row(removed).moduleName));
+  EXPECT_FALSE(HasUsage(Row(removed).infName));
   EXPECT_FALSE(HasCount(Row(removed).moduleName));
   EXPECT_TRUE(HasUnit(kept));
   EXPECT_TRUE(HasUsage(Row(kept).moduleName));
+  EXPECT_TRUE(HasUsage(Row(kept).infName));
   EXPECT_TRUE(HasCount(Row(kept).moduleName));
 }
 
