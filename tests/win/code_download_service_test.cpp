@@ -748,7 +748,7 @@ TEST_F(HttpCodeBaseTest, PrivateCopyGoesWithThePackage) {
   {
     CComponentPackage package(
         row.clsid, server_.Url("/Dastel.CAB"),
-        CComponentStore(windows_.Path().wstring(), (windows_.Path() / L"system32").wstring()));
+        CComponentStore(windows_->Path().wstring(), (windows_->Path() / L"system32").wstring()));
     const std::atomic<bool> cancel{false};
     EXPECT_EQ(S_OK, package.Prepare(cancel));
     copy = package.LocalCab();
