@@ -1,12 +1,12 @@
 // axrun's answers to message boxes: pressed from within the box's own loop, recorded in order.
+#include "tools/axrun/box_answerer.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <thread>
-
-#include "tools/axrun/box_answerer.h"
 
 namespace {
 
