@@ -2,7 +2,13 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+
+#include "velmar/hand_off_services.h"
+
+class CWaitDlg;
+class IZoneSettings;
 
 // What Update hands to the external installer's hand-off.
 struct HandOffRequest {
@@ -30,6 +36,30 @@ class IUpdateSteps {
   virtual ~IUpdateSteps() = default;
   virtual void RegisterTrustedSites(const std::wstring& sites, HWND owner) = 0;
   virtual HandOffResult HandOff(const HandOffRequest& request) = 0;
+  // Ends a hand-off still running (the control's work ends while its box is up), so that it
+  // returns at once with -1; nothing when none runs.
+  virtual void EndHandOff() = 0;
+};
+
+// The real steps: the wait dialog and the trusted-sites question, on the platform's services
+// (or those a test gives) and the system's security zones (or a stand-in for them).
+class CUpdateSteps final : public IUpdateSteps {
+ public:
+  CUpdateSteps() = default;
+  CUpdateSteps(const HandOffServices& services, IZoneSettings* zones)
+      : services_(services), zones_(zones) {}
+  CUpdateSteps(const CUpdateSteps&) = delete;
+  CUpdateSteps& operator=(const CUpdateSteps&) = delete;
+
+  void RegisterTrustedSites(const std::wstring& sites, HWND owner) override;
+  // A dialog that cannot be shown has started nothing: 1001.
+  HandOffResult HandOff(const HandOffRequest& request) override;
+  void EndHandOff() override;
+
+ private:
+  HandOffServices services_;
+  IZoneSettings* zones_ = nullptr;  // null: the system's, for each registration
+  CWaitDlg* running_ = nullptr;     // the box of the hand-off under way
 };
 
 // The steps the control uses unless told otherwise.

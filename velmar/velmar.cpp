@@ -5,6 +5,7 @@
 #include "common/module_info.h"
 #include "velmar/installer_path.h"
 #include "velmar/resource.h"
+#include "velmar/update_slot.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -107,8 +108,14 @@ STDMETHODIMP CVelmar::DownloadFile(BSTR, BSTR, LONG) {
 
 STDMETHODIMP CVelmar::Update(BSTR bstrXMLUrl) {
   const ComPtr<IVelmar> keep_alive(this);  // the steps pump messages; script may let go of us
-  steps_.RegisterTrustedSites(m_bstrTrustZone.Text(), OwnerWindow());
+  // Before the trusted-sites question, which pumps messages: the window's creation meanwhile
+  // must not start an update of its own.
   m_bUpdateStarted = TRUE;
+  // A second Update while one runs (from script during the wait, or another control of the
+  // process) is refused without an event: the running one reports.
+  const CUpdateSlot slot;
+  if (!slot.Taken()) return S_OK;
+  steps_.RegisterTrustedSites(m_bstrTrustZone.Text(), OwnerWindow());
 
   HandOffRequest request;
   request.installerPath = InstallerPathBesideControl();
@@ -121,7 +128,10 @@ STDMETHODIMP CVelmar::Update(BSTR bstrXMLUrl) {
   request.saveXml = m_bSaveXML != FALSE;
   request.owner = OwnerWindow();
 
-  RaiseUpdateEvent(steps_.HandOff(request));
+  handingOff_ = true;
+  const HandOffResult result = steps_.HandOff(request);
+  handingOff_ = false;
+  RaiseUpdateEvent(result);
   return S_OK;
 }
 
@@ -155,6 +165,10 @@ HWND CVelmar::OwnerWindow() {
     (void)site_window->GetWindow(&container);
   }
   return container;
+}
+
+void CVelmar::OnTeardown() {
+  if (handingOff_) steps_.EndHandOff();
 }
 
 LRESULT CVelmar::OnCreate(WPARAM, LPARAM) {

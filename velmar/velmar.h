@@ -63,6 +63,8 @@ class CVelmar final
   END_MSG_MAP()
 
   LRESULT OnCreate(WPARAM, LPARAM);
+  // A hand-off still under way when the control's work ends is ended with it.
+  void OnTeardown() override;
 
   // The page-relative URL made absolute through the page's bind host; false leaves url as it was.
   bool ResolveUrl(std::wstring& url);
@@ -78,4 +80,5 @@ class CVelmar final
   ScopedBstr m_bstrXMLUrl;
   BOOL m_bSaveXML = FALSE;
   BOOL m_bUpdateStarted = FALSE;
+  bool handingOff_ = false;  // this control's Update is in its hand-off
 };

@@ -45,3 +45,26 @@ STDMETHODIMP CAxrunObject::Quit(LONG code) {
   state_.Quit(code);
   return kRunEnded;
 }
+
+STDMETHODIMP CAxrunObject::AnswerBoxes(BSTR button) {
+  const std::wstring name = TextOf(button);
+  const struct {
+    const wchar_t* name;
+    int id;
+  } buttons[] = {{L"", 0}, {L"ok", IDOK}, {L"yes", IDYES}, {L"no", IDNO}, {L"cancel", IDCANCEL}};
+  for (const auto& known : buttons) {
+    if (name == known.name) {
+      boxes_.AnswerWith(known.id);
+      return S_OK;
+    }
+  }
+  return E_INVALIDARG;
+}
+
+STDMETHODIMP CAxrunObject::get_BoxesSeen(BSTR* boxes) {
+  if (boxes == nullptr) return E_POINTER;
+  std::wstring text;
+  for (const std::wstring& box : boxes_.Seen()) text += box + L"\n";
+  *boxes = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+  return *boxes != nullptr ? S_OK : E_OUTOFMEMORY;
+}

@@ -129,7 +129,7 @@ bool CAxrunSession::StartScript() {
                    DescribeResult(result));
     return false;
   }
-  auto axrun = MakeComObject<CAxrunObject>(state_, host_);
+  auto axrun = MakeComObject<CAxrunObject>(state_, host_, boxes_);
   ComPtr<ITypeInfo> axrun_info;
   result = GetModuleTypeInfo(CLSID_AxrunHost, &axrun_info);
   if (SUCCEEDED(result)) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "tools/axrun/axrun_object.h"
+#include "tools/axrun/box_answerer.h"
 #include "tools/axrun/command_line.h"
 #include "tools/axrun/run_state.h"
 #include "tools/axrun/script_host.h"
@@ -39,6 +40,7 @@ class CAxrunSession {
   CRunState state_;
   std::wstring code_;
   CControlHost host_;
+  CBoxAnswerer boxes_;
   Microsoft::WRL::ComPtr<CScriptHost> script_;
   bool scriptRunning_ = false;
 };

@@ -83,6 +83,8 @@ const wchar_t* UsageText() {
          L"  --defer         activate only when the script calls axrun.Activate()\n"
          L"  --script FILE   JScript to run; events call its functions ITEM_Event(arguments)\n"
          L"The script also sees `axrun`: Echo(text), Fail(text), Activate(), Pump(ms), "
-         L"Quit(code).\n"
+         L"Quit(code),\n"
+         L"AnswerBoxes(button) (\"ok\", \"yes\", \"no\", \"cancel\" or \"\") and "
+         L"BoxesSeen.\n"
          L"Exit codes: 0 done, 1 Fail was called, 2 script error, 3 cannot run, n Quit(n).";
 }

@@ -128,6 +128,67 @@ TEST_F(VelmarHosted, WithoutABindHostUrlsStayAsGiven) {
   EXPECT_EQ(steps_.requests[0].pageBaseUrl, L"");
 }
 
+// The trusted-sites question pumps messages: the window may be created meanwhile, and must not
+// start an update of its own.
+TEST_F(VelmarHosted, WindowCreatedDuringTheSitesQuestionStartsNoSecondUpdate) {
+  host_.SetParam(L"XMLUrl", L"list.xml");
+  host_.SetParam(L"TrustZone", L"intranet.example");
+  ASSERT_EQ(Host(), S_OK);
+  steps_.duringSites = [this] { ASSERT_EQ(host_.Activate(), S_OK); };
+  auto url = Arguments(ScopedVariant(L"own.xml"));
+  ASSERT_EQ(InvokeByName(Dispatch().Get(), L"Update", DISPATCH_METHOD, url), S_OK);
+  EXPECT_TRUE(host_.IsActive());
+  EXPECT_THAT(steps_.calls, ElementsAre(L"sites:intranet.example", L"handoff"));
+  ASSERT_EQ(steps_.requests.size(), 1u);
+  EXPECT_EQ(steps_.requests[0].descriptorUrl, L"http://server/app/own.xml");
+}
+
+// Both would share the installer's saved descriptor: the second is refused, without an event.
+TEST_F(VelmarHosted, UpdateCalledWhileOneRunsIsRefused) {
+  host_.SetParam(L"TrustZone", L"intranet.example");
+  ASSERT_EQ(Host(), S_OK);
+  ComPtr<IVelmar> other = MakeComObject<CVelmar>(steps_);
+  HRESULT again = E_FAIL;
+  HRESULT otherControl = E_FAIL;
+  steps_.duringHandOff = [&] {
+    auto url = Arguments(ScopedVariant(L"again.xml"));
+    again = InvokeByName(Dispatch().Get(), L"Update", DISPATCH_METHOD, url);
+    otherControl = other->Update(nullptr);
+  };
+  steps_.result = {2500, L"first"};
+  auto url = Arguments(ScopedVariant(L"first.xml"));
+  ASSERT_EQ(InvokeByName(Dispatch().Get(), L"Update", DISPATCH_METHOD, url), S_OK);
+  EXPECT_EQ(again, S_OK);
+  EXPECT_EQ(otherControl, S_OK);
+  EXPECT_THAT(steps_.calls, ElementsAre(L"sites:intranet.example", L"handoff"));
+  ASSERT_EQ(host_.Events().size(), 1u) << "only the running update reports";
+  EXPECT_EQ(TextOf(host_.Events()[0].arguments[1].Get()), L"first");
+
+  // Once it has ended, the next one runs.
+  steps_.duringHandOff = nullptr;
+  ASSERT_EQ(other->Update(nullptr), S_OK);
+  EXPECT_THAT(steps_.calls,
+              ElementsAre(L"sites:intranet.example", L"handoff", L"sites:", L"handoff"));
+}
+
+TEST_F(VelmarHosted, ControlWindowDestroyedDuringTheHandOffEndsIt) {
+  ASSERT_EQ(Host(), S_OK);
+  ASSERT_EQ(host_.Activate(), S_OK);
+  ComPtr<IOleInPlaceObject> in_place;
+  ASSERT_EQ(host_.Object()->QueryInterface(IID_PPV_ARGS(&in_place)), S_OK);
+  steps_.duringHandOff = [&] { ASSERT_EQ(in_place->InPlaceDeactivate(), S_OK); };
+  auto none = Arguments();
+  ASSERT_EQ(InvokeByName(Dispatch().Get(), L"Update", DISPATCH_METHOD, none), S_OK);
+  EXPECT_THAT(steps_.calls, ElementsAre(L"sites:", L"handoff", L"end"));
+
+  // A window that goes while no hand-off runs ends nothing.
+  steps_.calls.clear();
+  steps_.duringHandOff = nullptr;
+  ASSERT_EQ(host_.Activate(), S_OK);
+  ASSERT_EQ(in_place->InPlaceDeactivate(), S_OK);
+  EXPECT_TRUE(steps_.calls.empty());
+}
+
 TEST_F(VelmarHosted, NaturalExtentIsOnePixelAndDrawingPaintsNothing) {
   ASSERT_EQ(Host(), S_OK);
   ComPtr<IOleObject> object;
