@@ -32,15 +32,6 @@ uint32_t Le32(const uint8_t* p) {
   return v;
 }
 
-CabCheckResult Fail(CabCheckError error, const char* format, ...) {
-  char text[200];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return {error, text};
-}
-
 // What the file table says of a folder, checked against the folder's size once its blocks are
 // mapped: its files lie in table order, so the last one ends furthest.
 struct FolderFiles {
@@ -64,10 +55,10 @@ class Checker {
       const FolderFiles& files = folderFiles_[i];
       const uint64_t size = tables_.folders[i].size;
       if (files.end > size) {
-        return Fail(CabCheckError::kBadFile,
-                    "file %u ends at %llu, beyond the %llu bytes of folder %u", files.last,
-                    static_cast<unsigned long long>(files.end),
-                    static_cast<unsigned long long>(size), i);
+        return CabFailure(CabCheckError::kBadFile,
+                          "file %u ends at %llu, beyond the %llu bytes of folder %u", files.last,
+                          static_cast<unsigned long long>(files.end),
+                          static_cast<unsigned long long>(size), i);
       }
     }
     return {};
@@ -81,8 +72,8 @@ class Checker {
   // Callers stay inside the cabinet, so a failed read is an I/O error or a file that shrank.
   bool Read(uint64_t offset, void* buffer, size_t size, CabCheckResult& failure) const {
     if (read_(offset, buffer, size)) return true;
-    failure = Fail(CabCheckError::kTruncated, "cannot read %zu bytes at offset %llu", size,
-                   static_cast<unsigned long long>(offset));
+    failure = CabFailure(CabCheckError::kTruncated, "cannot read %zu bytes at offset %llu", size,
+                         static_cast<unsigned long long>(offset));
     return false;
   }
 
@@ -90,68 +81,70 @@ class Checker {
     CabCheckResult failure;
     uint8_t h[kHeaderSize + 4];
     if (fileSize_ < 4 || !Read(0, h, 4, failure)) {
-      return Fail(CabCheckError::kNotCabinet, "no MSCF signature");
+      return CabFailure(CabCheckError::kNotCabinet, "no MSCF signature");
     }
     if (std::memcmp(h, "MSCF", 4) != 0) {
-      return Fail(CabCheckError::kNotCabinet, "no MSCF signature");
+      return CabFailure(CabCheckError::kNotCabinet, "no MSCF signature");
     }
     if (fileSize_ < kHeaderSize) {
-      return Fail(CabCheckError::kTruncated, "%llu bytes, shorter than a cabinet header",
-                  static_cast<unsigned long long>(fileSize_));
+      return CabFailure(CabCheckError::kTruncated, "%llu bytes, shorter than a cabinet header",
+                        static_cast<unsigned long long>(fileSize_));
     }
     if (!Read(0, h, kHeaderSize, failure)) return failure;
     cabinetSize_ = Le32(h + 8);
     if (cabinetSize_ > fileSize_) {
-      return Fail(CabCheckError::kTruncated, "cabinet states %llu bytes, the file has %llu",
-                  static_cast<unsigned long long>(cabinetSize_),
-                  static_cast<unsigned long long>(fileSize_));
+      return CabFailure(CabCheckError::kTruncated, "cabinet states %llu bytes, the file has %llu",
+                        static_cast<unsigned long long>(cabinetSize_),
+                        static_cast<unsigned long long>(fileSize_));
     }
     if (Le32(h + 4) != 0 || Le32(h + 12) != 0 || Le32(h + 20) != 0) {
-      return Fail(CabCheckError::kBadHeader, "reserved header fields are not zero");
+      return CabFailure(CabCheckError::kBadHeader, "reserved header fields are not zero");
     }
     if (h[25] != 1 || h[24] != 3) {
-      return Fail(CabCheckError::kBadHeader, "version %u.%u, not 1.3", h[25], h[24]);
+      return CabFailure(CabCheckError::kBadHeader, "version %u.%u, not 1.3", h[25], h[24]);
     }
     const uint16_t flags = Le16(h + 30);
     if (flags & (kFlagPrevCabinet | kFlagNextCabinet)) {
-      return Fail(CabCheckError::kMultiVolume, "part of a set of cabinets (flags 0x%04x)", flags);
+      return CabFailure(CabCheckError::kMultiVolume, "part of a set of cabinets (flags 0x%04x)",
+                        flags);
     }
     if (flags & ~(kFlagPrevCabinet | kFlagNextCabinet | kFlagReservePresent)) {
-      return Fail(CabCheckError::kBadHeader, "unknown header flags 0x%04x", flags);
+      return CabFailure(CabCheckError::kBadHeader, "unknown header flags 0x%04x", flags);
     }
     folderCount_ = Le16(h + 26);
     fileCount_ = Le16(h + 28);
     filesStart_ = Le32(h + 16);
     if (folderCount_ == 0 || fileCount_ == 0) {
-      return Fail(CabCheckError::kBadHeader, "%u folders, %u files", folderCount_, fileCount_);
+      return CabFailure(CabCheckError::kBadHeader, "%u folders, %u files", folderCount_,
+                        fileCount_);
     }
     if (folderCount_ > limits_.maxFolders || fileCount_ > limits_.maxFiles) {
-      return Fail(CabCheckError::kTooLarge, "%u folders, %u files", folderCount_, fileCount_);
+      return CabFailure(CabCheckError::kTooLarge, "%u folders, %u files", folderCount_, fileCount_);
     }
     uint64_t end = kHeaderSize;
     if (flags & kFlagReservePresent) {
       if (!Inside(kHeaderSize, 4)) {
-        return Fail(CabCheckError::kBadHeader, "reserve sizes beyond the cabinet");
+        return CabFailure(CabCheckError::kBadHeader, "reserve sizes beyond the cabinet");
       }
       if (!Read(kHeaderSize, h + kHeaderSize, 4, failure)) return failure;
       const uint16_t headerReserve = Le16(h + kHeaderSize);
       folderReserve_ = h[kHeaderSize + 2];
       tables_.dataReserve = h[kHeaderSize + 3];
       if (headerReserve > kMaxHeaderReserve) {
-        return Fail(CabCheckError::kBadHeader, "header reserve of %u bytes", headerReserve);
+        return CabFailure(CabCheckError::kBadHeader, "header reserve of %u bytes", headerReserve);
       }
       end += 4 + headerReserve;
     }
     foldersStart_ = end;
     foldersEnd_ = end + static_cast<uint64_t>(folderCount_) * (kFolderSize + folderReserve_);
     if (!Inside(0, foldersEnd_)) {
-      return Fail(CabCheckError::kBadHeader, "folder table beyond the cabinet");
+      return CabFailure(CabCheckError::kBadHeader, "folder table beyond the cabinet");
     }
     if (filesStart_ < foldersEnd_ || !Inside(filesStart_, 0)) {
-      return Fail(CabCheckError::kBadHeader, "file table at %llu, outside %llu..%llu",
-                  static_cast<unsigned long long>(filesStart_),
-                  static_cast<unsigned long long>(foldersEnd_),
-                  static_cast<unsigned long long>(cabinetSize_));
+      return CabFailure(CabCheckError::kBadHeader, "file table at %llu, outside %llu..%llu",
+                        static_cast<unsigned long long>(filesStart_),
+                        static_cast<unsigned long long>(foldersEnd_),
+                        static_cast<unsigned long long>(cabinetSize_));
     }
     return {};
   }
@@ -171,13 +164,13 @@ class Checker {
       f.type = Le16(entry + 6);
       // The bits above the type only tune Quantum and LZX; with none or MSZIP they must be clear.
       if (f.type != kCabTypeNone && f.type != kCabTypeMszip) {
-        return Fail(CabCheckError::kUnsupportedCompression, "folder %u: compression type 0x%04x", i,
-                    f.type);
+        return CabFailure(CabCheckError::kUnsupportedCompression,
+                          "folder %u: compression type 0x%04x", i, f.type);
       }
       if (f.dataStart < foldersEnd_ || !Inside(f.dataStart, 0)) {
-        return Fail(CabCheckError::kBadFolder,
-                    "folder %u: data at %llu, outside the cabinet's data area", i,
-                    static_cast<unsigned long long>(f.dataStart));
+        return CabFailure(CabCheckError::kBadFolder,
+                          "folder %u: data at %llu, outside the cabinet's data area", i,
+                          static_cast<unsigned long long>(f.dataStart));
       }
     }
     return {};
@@ -191,7 +184,7 @@ class Checker {
       uint8_t entry[kFileSize + kMaxNameSize];
       const size_t size = static_cast<size_t>(std::min<uint64_t>(sizeof entry, cabinetSize_ - at));
       if (size < kFileSize + 2) {
-        return Fail(CabCheckError::kBadFile, "file %u: entry runs past the cabinet", i);
+        return CabFailure(CabCheckError::kBadFile, "file %u: entry runs past the cabinet", i);
       }
       if (!Read(at, entry, size, failure)) return failure;
       CabFile& file = tables_.files[i];
@@ -200,26 +193,28 @@ class Checker {
       file.folder = Le16(entry + 8);
       file.attributes = Le16(entry + 14);
       if (file.folder >= kFirstContinuedFolder) {
-        return Fail(CabCheckError::kMultiVolume, "file %u continues from or into another cabinet",
-                    i);
+        return CabFailure(CabCheckError::kMultiVolume,
+                          "file %u continues from or into another cabinet", i);
       }
       if (file.folder >= folderCount_) {
-        return Fail(CabCheckError::kBadFile, "file %u: folder %u of %u", i, file.folder,
-                    folderCount_);
+        return CabFailure(CabCheckError::kBadFile, "file %u: folder %u of %u", i, file.folder,
+                          folderCount_);
       }
       const auto* name =
           static_cast<const uint8_t*>(std::memchr(entry + kFileSize, 0, size - kFileSize));
-      if (name == nullptr) return Fail(CabCheckError::kBadFile, "file %u: name not terminated", i);
+      if (name == nullptr)
+        return CabFailure(CabCheckError::kBadFile, "file %u: name not terminated", i);
       const size_t nameSize = static_cast<size_t>(name - (entry + kFileSize));
-      if (nameSize == 0) return Fail(CabCheckError::kBadFile, "file %u: empty name", i);
+      if (nameSize == 0) return CabFailure(CabCheckError::kBadFile, "file %u: empty name", i);
       file.name.assign(reinterpret_cast<const char*>(entry + kFileSize), nameSize);
       // A file starting before the end of the one listed before it in its folder would have the
       // folder decoded again for it: overlapping or reordered files could multiply the work.
       FolderFiles& before = folderFiles_[file.folder];
       if (before.any && file.offset < before.end) {
-        return Fail(CabCheckError::kBadFile,
-                    "file %u starts at %u, before file %u of folder %u ends (%llu)", i, file.offset,
-                    before.last, file.folder, static_cast<unsigned long long>(before.end));
+        return CabFailure(CabCheckError::kBadFile,
+                          "file %u starts at %u, before file %u of folder %u ends (%llu)", i,
+                          file.offset, before.last, file.folder,
+                          static_cast<unsigned long long>(before.end));
       }
       before = {static_cast<uint64_t>(file.offset) + file.size, i, true};
       at += kFileSize + nameSize + 1;
@@ -238,7 +233,8 @@ class Checker {
       uint64_t at = f.dataStart;
       for (uint32_t b = 0; b < f.blockCount; ++b) {
         if (!Inside(at, kCabDataHeaderSize + tables_.dataReserve)) {
-          return Fail(CabCheckError::kBadFolder, "folder %u block %u: beyond the cabinet", i, b);
+          return CabFailure(CabCheckError::kBadFolder, "folder %u block %u: beyond the cabinet", i,
+                            b);
         }
         uint8_t header[kCabDataHeaderSize];
         if (!Read(at, header, kCabDataHeaderSize, failure)) return failure;
@@ -246,19 +242,20 @@ class Checker {
         const uint16_t output = Le16(header + 6);
         const bool sizesFit = f.type == kCabTypeNone ? input == output : input <= kMaxBlockInput;
         if (output == 0 || output > kMaxBlockOutput || !sizesFit) {
-          return Fail(CabCheckError::kBadBlock, "folder %u block %u: %u bytes stored for %u", i, b,
-                      input, output);
+          return CabFailure(CabCheckError::kBadBlock, "folder %u block %u: %u bytes stored for %u",
+                            i, b, input, output);
         }
         at += kCabDataHeaderSize + tables_.dataReserve;
         if (!Inside(at, input)) {
-          return Fail(CabCheckError::kBadFolder, "folder %u block %u: beyond the cabinet", i, b);
+          return CabFailure(CabCheckError::kBadFolder, "folder %u block %u: beyond the cabinet", i,
+                            b);
         }
         at += input;
         f.size += output;
         total += output;
         if (total > limits_.maxUncompressed) {
-          return Fail(CabCheckError::kTooLarge, "over %llu bytes uncompressed",
-                      static_cast<unsigned long long>(limits_.maxUncompressed));
+          return CabFailure(CabCheckError::kTooLarge, "over %llu bytes uncompressed",
+                            static_cast<unsigned long long>(limits_.maxUncompressed));
         }
         tables_.blocks.push_back({input, output});
       }
@@ -272,8 +269,9 @@ class Checker {
     std::sort(areas.begin(), areas.end());
     for (size_t i = 1; i < areas.size(); ++i) {
       if (areas[i].first < areas[i - 1].second) {
-        return Fail(CabCheckError::kBadFolder, "data at %llu overlaps another part of the cabinet",
-                    static_cast<unsigned long long>(areas[i].first));
+        return CabFailure(CabCheckError::kBadFolder,
+                          "data at %llu overlaps another part of the cabinet",
+                          static_cast<unsigned long long>(areas[i].first));
       }
     }
     return {};
@@ -295,6 +293,15 @@ class Checker {
 };
 
 }  // namespace
+
+CabCheckResult CabFailure(CabCheckError error, const char* format, ...) {
+  char text[200];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  return {error, text};
+}
 
 uint32_t CabChecksum(const uint8_t* data, size_t size, uint32_t seed) {
   uint32_t sum = seed;

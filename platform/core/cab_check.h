@@ -43,6 +43,9 @@ struct CabCheckResult {
   std::string detail;  // where and what, for messages: printable ASCII, at most 200 bytes
 };
 
+// A failure with its detail formatted as printf does (cut at 200 bytes).
+CabCheckResult CabFailure(CabCheckError error, const char* format, ...);
+
 // Reads `size` bytes at `offset` into `buffer`; returns false when they cannot all be read.
 using CabReader = std::function<bool(uint64_t offset, void* buffer, size_t size)>;
 

@@ -1,7 +1,6 @@
 #include "platform/core/cab_unpacker.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -13,22 +12,13 @@ constexpr size_t kMaxBlockBytes = kCabDataHeaderSize + 255 + 32768 + 6144;
 uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Le32(const uint8_t* p) { return Le16(p) | static_cast<uint32_t>(Le16(p + 2)) << 16; }
 
-CabCheckResult Fail(CabCheckError error, const char* format, ...) {
-  char text[200];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(text, sizeof text, format, args);
-  va_end(args);
-  return {error, text};
-}
-
 }  // namespace
 
 CCabUnpacker::CCabUnpacker(uint64_t fileSize, CabReader read, const CabCheckLimits& limits)
     : fileSize_(fileSize), read_(std::move(read)), limits_(limits) {}
 
 CabCheckResult CCabUnpacker::Open() {
-  if (opened_) return Fail(CabCheckError::kStopped, "opened twice");
+  if (opened_) return CabFailure(CabCheckError::kStopped, "opened twice");
   if (CabCheckResult r = CheckCabTables(fileSize_, read_, limits_, tables_);
       r.error != CabCheckError::kNone) {
     return r;
@@ -43,9 +33,10 @@ CabCheckResult CCabUnpacker::Open() {
 }
 
 CabCheckResult CCabUnpacker::Unpack(Sink& sink, const std::atomic<bool>* cancel) {
-  if (!opened_ || unpacked_) return Fail(CabCheckError::kStopped, "not open, or unpacked already");
+  if (!opened_ || unpacked_)
+    return CabFailure(CabCheckError::kStopped, "not open, or unpacked already");
   unpacked_ = true;
-  if (!mszip_.IsReady()) return Fail(CabCheckError::kTooLarge, "no memory for the decoder");
+  if (!mszip_.IsReady()) return CabFailure(CabCheckError::kTooLarge, "no memory for the decoder");
   for (uint32_t i = 0; i < tables_.folders.size(); ++i) {
     if (CabCheckResult r = UnpackFolder(i, sink, cancel); r.error != CabCheckError::kNone) {
       return r;
@@ -91,17 +82,17 @@ CabCheckResult CCabUnpacker::UnpackFolder(uint32_t index, Sink& sink,
   uint64_t at = folder.dataStart;
   for (uint32_t b = 0; b < folder.blockCount; ++b) {
     if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
-      return Fail(CabCheckError::kCancelled, "cancelled before folder %u block %u", index, b);
+      return CabFailure(CabCheckError::kCancelled, "cancelled before folder %u block %u", index, b);
     }
     const CabBlock& mapped = tables_.blocks[folder.firstBlock + b];
     const size_t blockSize = headerSize + mapped.stored;
     if (!read_(at, block_.data(), blockSize)) {
-      return Fail(CabCheckError::kTruncated, "cannot read %zu bytes at offset %llu", blockSize,
-                  static_cast<unsigned long long>(at));
+      return CabFailure(CabCheckError::kTruncated, "cannot read %zu bytes at offset %llu",
+                        blockSize, static_cast<unsigned long long>(at));
     }
     if (Le16(block_.data() + 4) != mapped.stored || Le16(block_.data() + 6) != mapped.produced) {
-      return Fail(CabCheckError::kBadBlock, "folder %u block %u changed while being read", index,
-                  b);
+      return CabFailure(CabCheckError::kBadBlock, "folder %u block %u changed while being read",
+                        index, b);
     }
     const uint8_t* data = block_.data() + headerSize;
     const uint32_t stated = Le32(block_.data());
@@ -109,24 +100,27 @@ CabCheckResult CCabUnpacker::UnpackFolder(uint32_t index, Sink& sink,
       const uint32_t actual =
           CabChecksum(block_.data() + 4, headerSize - 4, CabChecksum(data, mapped.stored, 0));
       if (actual != stated) {
-        return Fail(CabCheckError::kChecksum, "folder %u block %u: checksum %08x, stated %08x",
-                    index, b, actual, stated);
+        return CabFailure(CabCheckError::kChecksum,
+                          "folder %u block %u: checksum %08x, stated %08x", index, b, actual,
+                          stated);
       }
     }
     const uint8_t* output = data;
     if (folder.type == kCabTypeMszip) {
       if (!mszip_.DecodeBlock(data, mapped.stored, mapped.produced)) {
-        return Fail(CabCheckError::kBadBlock, "folder %u block %u: does not decode to %u bytes",
-                    index, b, mapped.produced);
+        return CabFailure(CabCheckError::kBadBlock,
+                          "folder %u block %u: does not decode to %u bytes", index, b,
+                          mapped.produced);
       }
       output = mszip_.Output();
     }
     if (!deliver(output, mapped.produced)) {
-      return Fail(CabCheckError::kStopped, "stopped in folder %u block %u", index, b);
+      return CabFailure(CabCheckError::kStopped, "stopped in folder %u block %u", index, b);
     }
     at += blockSize;
   }
   // Empty files at the folder's very end.
-  if (!deliver(nullptr, 0)) return Fail(CabCheckError::kStopped, "stopped after folder %u", index);
+  if (!deliver(nullptr, 0))
+    return CabFailure(CabCheckError::kStopped, "stopped after folder %u", index);
   return {};
 }
