@@ -5,6 +5,7 @@
 #include "common/text_compare.h"
 #include "common/user_prompt.h"
 #include "installer/catalog.h"
+#include "installer/core/catalog_table.h"
 #include "installer/module_enumerator.h"
 #include "installer/wide_string_list.h"
 
@@ -35,7 +36,8 @@ CBrowserCheck::CBrowserCheck(const CCatalog& catalog, bool& confirmClose, IUserP
       owner_(owner),
       caption_(std::move(caption)),
       question_(std::move(question)),
-      modules_(modules ? *modules : SystemModuleLister()) {}
+      modules_(modules ? *modules : SystemModuleLister()),
+      chartControlModule_(ChartControlName()) {}
 
 bool CBrowserCheck::Run() {
   declined_ = false;
@@ -85,8 +87,10 @@ bool CBrowserCheck::HoldsCatalogModule(const CWideStringList& paths) const {
     for (size_t i = 0; i < paths.Count(); ++i) {
       const wchar_t* path = paths.Get(i);
       if (path == nullptr) continue;
-      if (ContainsNoCase(path, entry.moduleName) || ContainsNoCase(path, kChartControlModule))
+      if (ContainsNoCase(path, entry.moduleName) ||
+          (!chartControlModule_.empty() && ContainsNoCase(path, chartControlModule_))) {
         return true;
+      }
     }
   }
   return false;

@@ -39,8 +39,6 @@ class CBrowserCheck {
   bool CheckWindow(HWND window);
 
   static constexpr wchar_t kFrameClass[] = L"IEFrame";
-  // The outside chart control; matched only while some catalog CAB is present.
-  static constexpr wchar_t kChartControlModule[] = L"OLCH2XU8.OCX";
   static constexpr int kCloseWaitSteps = 100;
   static constexpr DWORD kCloseWaitStepMs = 10;
 
@@ -56,5 +54,7 @@ class CBrowserCheck {
   std::wstring caption_;
   std::wstring question_;
   IModuleLister& modules_;
+  // The outside chart control's module, matched only while some catalog CAB is present.
+  std::wstring chartControlModule_;
   bool declined_ = false;
 };

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr DWORD kMinConnectionsPerServer = 10;
 const wchar_t kPreApprovedPath[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\";
 const wchar_t kInternetSettingsPath[] =
@@ -77,7 +76,9 @@ void CInstallEngine::Start() {
     ::PostMessageW(Handle(), WM_INSTALL_DONE, 0, 0);
   }
 
-  if (clsidText_ == kConnectionLimitClsid) RaiseConnectionLimit();
+  if (const unsigned minimum = MinConnectionsFor(clsidText_); minimum != 0) {
+    RaiseConnectionLimit(minimum);
+  }
 }
 
 HRESULT CInstallEngine::Abort() {
@@ -140,7 +141,7 @@ void CInstallEngine::PrepareUserSettings() const {
   }
 }
 
-void CInstallEngine::RaiseConnectionLimit() const {
+void CInstallEngine::RaiseConnectionLimit(DWORD minimum) const {
   HKEY root = HKEY_CURRENT_USER;
   std::wstring path = kInternetSettingsPath;
   if (!user_.userSid.empty()) {
@@ -149,8 +150,8 @@ void CInstallEngine::RaiseConnectionLimit() const {
   }
   RegKey key;
   if (key.Open(root, path, KEY_READ | KEY_WRITE) != ERROR_SUCCESS) return;
-  if (key.ReadDword(L"MaxConnectionsPerServer").value_or(0) < kMinConnectionsPerServer) {
-    (void)key.WriteDword(L"MaxConnectionsPerServer", kMinConnectionsPerServer);
+  if (key.ReadDword(L"MaxConnectionsPerServer").value_or(0) < minimum) {
+    (void)key.WriteDword(L"MaxConnectionsPerServer", minimum);
   }
 }
 

@@ -60,7 +60,7 @@ class CInstallEngine : private CWindowImpl, private IBindStatusOwner {
   LRESULT OnProgress(WPARAM statusCode, LPARAM statusText);
   LRESULT OnDone(WPARAM, LPARAM);
   void PrepareUserSettings() const;
-  void RaiseConnectionLimit() const;
+  void RaiseConnectionLimit(DWORD minimum) const;
   // Cuts the row's reader loose and ends its binding, if one runs.
   void DropReader();
 

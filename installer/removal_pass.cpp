@@ -9,6 +9,7 @@
 
 #include "common/scoped_owner.h"
 #include "common/system_folders.h"
+#include "installer/core/catalog_table.h"
 #include "installer/core/run_report.h"
 #include "installer/resource.h"
 #include "installer/store_cleanup.h"
@@ -18,9 +19,6 @@ namespace {
 constexpr int kShownSteps = 10;
 constexpr DWORD kShownStepPauseMs = 50;
 constexpr DWORD kResetPauseMs = 500;
-
-const wchar_t kChartControl[] = L"olch2xu8.ocx";
-const wchar_t kChartRegistrar[] = L"c1regsvw.exe";
 
 class SystemPlatform final : public IRemovalPlatform {
  public:
@@ -102,21 +100,12 @@ std::wstring FormatCounts(const std::wstring& format, int done, int total) {
   return written < 0 ? std::wstring() : std::wstring(text.data(), written);
 }
 
-// Companion files some components install beside their module, listed with them for removal.
-struct ExtraNames {
-  const wchar_t* cabName;
-  const wchar_t* names[2];
-};
-constexpr ExtraNames kExtraNames[] = {
-    {L"Lurrin.cab", {L"Lurrin.ocx", L"Lurrinx.ocx"}},
-    {L"Vormik.cab", {L"TeeChart5.ocx", L"TeeChart5070N.ocx"}},
-    {L"Quenta.cab", {L"TeeChart5.ocx", L"TeeChart5070M.ocx"}},
-    {L"VormikU.cab", {L"TeeChart5.ocx", L"TeeChart5070U.ocx"}},
-};
-
-// The three components that share the chart control and may have left it in a conflict folder.
-bool UsesChartControl(const std::wstring& cabName) {
-  return cabName == L"Vormik.cab" || cabName == L"Quenta.cab" || cabName == L"VormikU.cab";
+// The outside chart control and its registration program, as the catalog names them.
+std::wstring ChartCompanion(size_t which) {
+  const size_t row = ChartControlRow();
+  if (row == kCatalogSize) return {};
+  const std::vector<std::wstring> names = NamesIn(kCatalogRows[row].companions);
+  return which < names.size() ? names[which] : std::wstring();
 }
 
 }  // namespace
@@ -172,10 +161,7 @@ size_t CRemovalPass::BuildDeletionList() {
     if (!context_.selected[i] || !row.cabPresent) continue;
     deletionList_.Add(row.moduleName);
     deletionList_.Add(row.infName);
-    for (const auto& extra : kExtraNames) {
-      if (row.cabName != extra.cabName) continue;
-      for (const wchar_t* name : extra.names) deletionList_.Add(name);
-    }
+    for (const std::wstring& name : NamesIn(kCatalogRows[i].alsoListed)) deletionList_.Add(name);
     context_.removing = true;
     ++taken;
   }
@@ -193,10 +179,12 @@ void CRemovalPass::DeleteStoreFiles(const std::wstring& storeFolder) {
     const bool moduleExists = Exists(modulePath);
     const bool infExists = Exists(infPath);
 
-    if (UsesChartControl(row.cabName) && !moduleExists && !infExists) {
+    // The chart file shared by several components may sit in conflict folders of theirs.
+    if (const std::wstring sharedChart = kCatalogRows[i].sharedChart;
+        !sharedChart.empty() && !moduleExists && !infExists) {
       ScanConflictFolders(storeFolder);
-      const std::wstring sharedChart = storeFolder + L"\\TeeChart5070.ocx";
-      if (taken && Exists(sharedChart)) ::DeleteFileW(sharedChart.c_str());
+      const std::wstring sharedPath = storeFolder + L"\\" + sharedChart;
+      if (taken && Exists(sharedPath)) ::DeleteFileW(sharedPath.c_str());
     }
 
     if (taken && (moduleExists || infExists)) {
@@ -205,7 +193,7 @@ void CRemovalPass::DeleteStoreFiles(const std::wstring& storeFolder) {
         ::DeleteFileW(modulePath.c_str());
       }
       if (infExists) ::DeleteFileW(infPath.c_str());
-      ApplyRule(row.cabName, storeFolder);
+      ApplyRules(i, storeFolder);
       ScanConflictFolders(storeFolder);
       ShowDeletedItem(row.displayName);
       ++removedCount_;
@@ -240,36 +228,16 @@ void CRemovalPass::Unregister(const std::wstring& path, const wchar_t* switches)
   platform_.StartAndWait(systemFolder_ + L"\\regsvr32.exe" + switches + L"\"" + path + L"\"");
 }
 
-void CRemovalPass::ApplyRule(const std::wstring& cabName, const std::wstring& storeFolder) {
-  // Keyed by the exact CAB name: a row spelled otherwise has no rule.
-  const auto deleteStoreFile = [&](const wchar_t* name) {
+void CRemovalPass::ApplyRules(size_t row, const std::wstring& storeFolder) {
+  const CatalogRow& rules = kCatalogRows[row];
+  for (const std::wstring& name : NamesIn(rules.storeFiles))
     ::DeleteFileW((storeFolder + L"\\" + name).c_str());
-  };
-  const auto deleteSystemFile = [&](const wchar_t* name) {
+  if (!NamesIn(rules.companions).empty()) RemoveChartControl();
+  for (const std::wstring& name : NamesIn(rules.systemServers))
+    DeleteSystemFileAfterUnregistering(name, L"/u /s ", L"regsvr32.exe");
+  // Deleted without looking first: whatever of them is there goes.
+  for (const std::wstring& name : NamesIn(rules.systemFiles))
     ::DeleteFileW((systemFolder_ + L"\\" + name).c_str());
-  };
-  if (cabName == L"Vormik.cab") {
-    deleteStoreFile(L"TeeChart5070N.ocx");
-  } else if (cabName == L"Quenta.cab") {
-    deleteStoreFile(L"TeeChart5070M.ocx");
-  } else if (cabName == L"VormikU.cab") {
-    deleteStoreFile(L"TeeChart5070U.ocx");
-  } else if (cabName == L"Lurrin.cab") {
-    deleteStoreFile(L"Lurrin.ocx");
-    deleteStoreFile(L"Lurrinx.ocx");
-  } else if (cabName == L"Velmar.cab") {
-    deleteStoreFile(L"KV3Installer.exe");  // the external installer the Velmar control starts
-  } else if (cabName == L"Pelgor.cab") {
-    RemoveChartControl();
-  } else if (cabName == L"Dremsa.cab") {
-    DeleteSystemFileAfterUnregistering(L"Dremsa_org.ocx", L"/u /s ", L"regsvr32.exe");
-  } else if (cabName == L"Stavin.cab") {
-    deleteSystemFile(L"tormuil.dll");
-    deleteSystemFile(L"brask.dll");
-    deleteSystemFile(L"Yolvent.dll");
-  } else if (cabName == L"Mirodel.cab") {
-    DeleteSystemFileAfterUnregistering(L"Fendro.ocx", L"/u /s ", L"regsvr32.exe");
-  }
 }
 
 void CRemovalPass::DeleteSystemFileAfterUnregistering(const std::wstring& name,
@@ -282,14 +250,15 @@ void CRemovalPass::DeleteSystemFileAfterUnregistering(const std::wstring& name,
 }
 
 void CRemovalPass::RemoveChartControl() {
-  const std::wstring control = systemFolder_ + L"\\" + kChartControl;
-  const std::wstring registrar = systemFolder_ + L"\\" + kChartRegistrar;
+  const std::wstring controlName = ChartCompanion(0);
+  const std::wstring registrarName = ChartCompanion(1);
+  const std::wstring control = systemFolder_ + L"\\" + controlName;
+  const std::wstring registrar = systemFolder_ + L"\\" + registrarName;
   const bool controlExists = Exists(control);
   const bool registrarExists = Exists(registrar);
   if (controlExists && registrarExists) {
     // Only the pair can unregister the control; a lone file is just deleted.
-    platform_.ShellOpenAndWait(kChartRegistrar, std::wstring(L"/u ") + kChartControl,
-                               systemFolder_);
+    platform_.ShellOpenAndWait(registrarName, L"/u " + controlName, systemFolder_);
     ::DeleteFileW(control.c_str());
     ::DeleteFileW(registrar.c_str());
   } else if (controlExists) {
@@ -340,11 +309,13 @@ void CRemovalPass::ResetAfterRemoval() {
 
 void CRemovalPass::RegisterChartControl() {
   // Overwrites whatever copy is there; the registrar resolves the control in its own folder.
+  const std::wstring controlName = ChartCompanion(0);
+  const std::wstring registrarName = ChartCompanion(1);
   ::CopyFileW(context_.catalog.CompanionControlPath().c_str(),
-              (systemFolder_ + L"\\" + kChartControl).c_str(), FALSE);
+              (systemFolder_ + L"\\" + controlName).c_str(), FALSE);
   ::CopyFileW(context_.catalog.CompanionProgramPath().c_str(),
-              (systemFolder_ + L"\\" + kChartRegistrar).c_str(), FALSE);
-  platform_.ShellOpenAndWait(kChartRegistrar, kChartControl, systemFolder_);
+              (systemFolder_ + L"\\" + registrarName).c_str(), FALSE);
+  platform_.ShellOpenAndWait(registrarName, controlName, systemFolder_);
 }
 
 void CRemovalPass::SetTotalLabel() {

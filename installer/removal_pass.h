@@ -73,7 +73,8 @@ class CRemovalPass {
  private:
   void ScanConflictFolders(const std::wstring& storeFolder);
   void Unregister(const std::wstring& path, const wchar_t* switches);
-  void ApplyRule(const std::wstring& cabName, const std::wstring& storeFolder);
+  // What the row's fields name beyond its module and INF.
+  void ApplyRules(size_t row, const std::wstring& storeFolder);
   void DeleteSystemFileAfterUnregistering(const std::wstring& name, const wchar_t* switches,
                                           const wchar_t* tool);
   void RemoveChartControl();

@@ -7,7 +7,7 @@
 
 #include "common/reg_key.h"
 #include "common/system_folders.h"
-#include "common/text_compare.h"
+#include "installer/core/catalog_table.h"
 #include "platform/component_store.h"
 
 CStoreCleanup::CStoreCleanup(const CCatalog& catalog, const CDeletionList& deletionList,
@@ -21,7 +21,7 @@ void CStoreCleanup::ForEachRemoved(Action action) const {
   // Catalog rows sharing a module name are each visited; extra names select nothing by themselves.
   for (size_t i = 0; i < catalog_.Size(); ++i) {
     const CatalogEntry& row = catalog_.Row(i);
-    if (deletionList_.IsInDeletionList(row.moduleName)) action(row);
+    if (deletionList_.IsInDeletionList(row.moduleName)) action(i, row);
   }
 }
 
@@ -29,18 +29,16 @@ void CStoreCleanup::CleanSharedDllCounts() const {
   const std::wstring prefix = StoreFolderIn(windowsFolder_) + L"\\";
   RegKey shared;
   if (shared.Open(HKEY_LOCAL_MACHINE, kSharedDllsKey, KEY_SET_VALUE) != ERROR_SUCCESS) return;
-  ForEachRemoved([&](const CatalogEntry& row) {
-    // These two components also registered a companion control under their own count.
-    if (EqualsNoCase(row.moduleName, L"lurrin.dll"))
-      ::RegDeleteValueW(shared.Get(), (prefix + L"Lurrinx.ocx").c_str());
-    if (EqualsNoCase(row.moduleName, L"vormik.dll"))
-      ::RegDeleteValueW(shared.Get(), (prefix + L"TeeChart5.ocx").c_str());
-    ::RegDeleteValueW(shared.Get(), (prefix + row.moduleName).c_str());
+  ForEachRemoved([&](size_t index, const CatalogEntry& row) {
+    // Some components also registered a companion file under their own count.
+    for (const std::wstring& name : NamesIn(kCatalogRows[index].alsoCounted))
+      (void)shared.DeleteValue(prefix + name);
+    (void)shared.DeleteValue(prefix + row.moduleName);
   });
 }
 
 void CStoreCleanup::CleanDistributionUnits() const {
-  ForEachRemoved([](const CatalogEntry& row) {
+  ForEachRemoved([](size_t, const CatalogEntry& row) {
     (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kDistributionUnitsKey + row.clsid);
   });
 }
@@ -50,7 +48,7 @@ void CStoreCleanup::CleanModuleUsage() const {
   std::wstring prefix = windowsFolder_;
   std::replace(prefix.begin(), prefix.end(), L'\\', L'/');
   prefix += L"/Downloaded Program files/";
-  ForEachRemoved([&](const CatalogEntry& row) {
+  ForEachRemoved([&](size_t, const CatalogEntry& row) {
     (void)RegKey::DeleteTree(HKEY_LOCAL_MACHINE, kModuleUsageKey + prefix + row.moduleName);
   });
 }

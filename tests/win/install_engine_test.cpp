@@ -14,6 +14,8 @@ namespace {
 
 const wchar_t kClsid[] = L"{17536387-A73E-45C5-A506-4D23FB64659C}";
 const wchar_t kCodeBase[] = L"C:\\Kovira\\cabfiles\\Brenvo.cab";
+// The component whose installation raises the connection limit.
+std::wstring ConnectionLimitClsid() { return kCatalogRows[kConnectionLimitRow].clsid; }
 
 // Stands in for the main dialog: records what the engine reports, in order.
 class RecordingParent {
@@ -245,7 +247,7 @@ TEST_F(EngineFixture, ConnectionLimitComponentRaisesTheLimit) {
       ASSERT_EQ(ERROR_SUCCESS, key.WriteDword(L"MaxConnectionsPerServer", *c.before));
     }
     parent.events.clear();
-    Install(kConnectionLimitClsid);
+    Install(ConnectionLimitClsid().c_str());
     ASSERT_TRUE(parent.WaitForDone());
     EXPECT_EQ(c.after, key.ReadDword(L"MaxConnectionsPerServer").value_or(0));
   }
@@ -273,7 +275,7 @@ TEST(InstallEngine, ConnectionLimitGoesToTheConsoleUsersHive) {
   RecordingParent parent;
   CInstallEngine engine(service, ConsoleUserSettings{HKEY_USERS, L"", sid});
   ASSERT_TRUE(engine.Create(parent.Handle()));
-  engine.SetTarget(kConnectionLimitClsid, kCodeBase, kCatalogVersionText);
+  engine.SetTarget(ConnectionLimitClsid(), kCodeBase, kCatalogVersionText);
   engine.Start();
   ASSERT_TRUE(parent.WaitForDone());
   EXPECT_EQ(10u, key.ReadDword(L"MaxConnectionsPerServer").value_or(0));
@@ -295,7 +297,7 @@ TEST(InstallEngine, PreparesTheConsoleUsersSettings) {
   // A key with subkeys is not erased.
   RegKey nested;
   ASSERT_EQ(ERROR_SUCCESS,
-            nested.Create(HKEY_CURRENT_USER, settings + kConnectionLimitClsid + L"\\iexplore"));
+            nested.Create(HKEY_CURRENT_USER, settings + ConnectionLimitClsid() + L"\\iexplore"));
   nested.Close();
 
   CScriptedCodeDownload service;
@@ -308,13 +310,13 @@ TEST(InstallEngine, PreparesTheConsoleUsersSettings) {
 
   RegKey probe;
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, probe.Open(HKEY_CURRENT_USER, settings + kClsid));
-  EXPECT_EQ(ERROR_SUCCESS, probe.Open(HKEY_CURRENT_USER, settings + kConnectionLimitClsid));
+  EXPECT_EQ(ERROR_SUCCESS, probe.Open(HKEY_CURRENT_USER, settings + ConnectionLimitClsid()));
   // Installing the component whose key has subkeys leaves that key in place.
-  engine.SetTarget(kConnectionLimitClsid, kCodeBase, kCatalogVersionText);
+  engine.SetTarget(ConnectionLimitClsid(), kCodeBase, kCatalogVersionText);
   engine.Start();
   ASSERT_TRUE(parent.WaitForDone(2));
   EXPECT_EQ(ERROR_SUCCESS,
-            probe.Open(HKEY_CURRENT_USER, settings + kConnectionLimitClsid + L"\\iexplore"));
+            probe.Open(HKEY_CURRENT_USER, settings + ConnectionLimitClsid() + L"\\iexplore"));
   EXPECT_EQ(ERROR_SUCCESS, probe.Open(HKEY_LOCAL_MACHINE, preApproved));
   probe.Close();
   (void)RegKey::DeleteTree(HKEY_CURRENT_USER, L"Software\\KoviraEngineTest");
