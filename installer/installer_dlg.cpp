@@ -17,6 +17,15 @@ constexpr DWORD kStepPauseMs = 50;
 const wchar_t kTitlePrefix[] = L"Local Installer ";
 const wchar_t kChartControlCab[] = L"Pelgor.cab";
 
+// A row's outcome code as the report shows it: our own small codes in decimal, an HRESULT in hex.
+std::wstring OutcomeText(LONG outcome) {
+  if (outcome >= kOutcomeHtmlCodeBase && outcome <= kOutcomeNoError)
+    return std::to_wstring(outcome);
+  wchar_t text[16];
+  std::swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(outcome));
+  return text;
+}
+
 }  // namespace
 
 CInstallerDlg::CInstallerDlg(InstallerEnvironment environment)
@@ -231,8 +240,8 @@ void CInstallerDlg::OnRowEnded(LONG outcome) {
     // The row ended without its class object: record it and move past it, so a run never
     // starts the same row twice.
     const CatalogEntry& row = catalog_.Row(currentIndex_);
-    Report(row.cabName, InsertPositional(String(IDS_ROW_INSTALL_FAILED),
-                                         {row.cabName, std::to_wstring(outcome)}));
+    Report(row.cabName,
+           InsertPositional(String(IDS_ROW_INSTALL_FAILED), {row.cabName, OutcomeText(outcome)}));
     currentBar_.SetPos(0);
     stepCount_ = 0;
     ++currentIndex_;

@@ -198,11 +198,11 @@ TEST(InstallerDialog, AutomaticRunInstallsWhatItCanAndCloses) {
   EXPECT_EQ(L"Arvenco.cab", report[0].first);
   EXPECT_EQ(kNoFiles, report[0].second);
   EXPECT_EQ(kCompleted, report[1].second);
-  EXPECT_EQ(L"[QXR-73036]  Caldrin.cab[0]file installation failed.", report[2].second);
+  EXPECT_EQ(L"[QXR-73036]  Caldrin.cab[0x80004005]file installation failed.", report[2].second);
   EXPECT_EQ(L"[QXR-73036]  Dastel.CAB[-1]file installation failed.", report[3].second);
   EXPECT_EQ(L"[QXR-73036]  Elmora.cab[-1]file installation failed.", report[4].second);
   EXPECT_EQ(kCompleted, report[5].second);
-  EXPECT_EQ(L"[QXR-73036]  GORVATH.CAB[0]file installation failed.", report[6].second);
+  EXPECT_EQ(L"[QXR-73036]  GORVATH.CAB[0x80004002]file installation failed.", report[6].second);
   EXPECT_EQ(L"[QXR-73036]  Halden.cab[-2]file installation failed.", report[7].second);
   EXPECT_EQ(L"Velmar.cab", report[kVelmarRow].first);
   EXPECT_EQ(kCompleted, report[kVelmarRow].second);
