@@ -1,6 +1,5 @@
 #include "installer/removal_pass.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -9,49 +8,19 @@
 
 #include "common/scoped_owner.h"
 #include "common/system_folders.h"
+#include "common/text_compare.h"
+#include "common/window/nested_message_loop.h"
+#include "installer/chart_control.h"
 #include "installer/core/catalog_table.h"
 #include "installer/core/run_report.h"
 #include "installer/resource.h"
-#include "installer/store_cleanup.h"
+#include "installer/system_removal_platform.h"
 
 namespace {
 
 constexpr int kShownSteps = 10;
 constexpr DWORD kShownStepPauseMs = 50;
 constexpr DWORD kResetPauseMs = 500;
-
-class SystemPlatform final : public IRemovalPlatform {
- public:
-  void StartAndWait(const std::wstring& commandLine) override {
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');
-    STARTUPINFOW startup{sizeof(startup)};
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process)) {
-      return;
-    }
-    ScopedHandle processHandle(process.hProcess);
-    ScopedHandle threadHandle(process.hThread);
-    ::WaitForSingleObject(processHandle.Get(), INFINITE);
-  }
-
-  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters,
-                        const std::wstring& folder) override {
-    SHELLEXECUTEINFOW info{sizeof(info)};
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
-    info.lpVerb = L"Open";
-    info.lpFile = file.c_str();
-    info.lpParameters = parameters.c_str();
-    info.lpDirectory = folder.c_str();
-    info.nShow = SW_HIDE;
-    if (!::ShellExecuteExW(&info)) return;
-    ScopedHandle process(info.hProcess);
-    if (process) ::WaitForSingleObject(process.Get(), INFINITE);
-  }
-
-  void Pause(DWORD milliseconds) override { ::Sleep(milliseconds); }
-};
 
 // A window's device context, given back when done.
 class WindowDc {
@@ -76,11 +45,6 @@ bool Exists(const std::wstring& path) {
   return find.IsValid();
 }
 
-std::wstring Lower(std::wstring text) {
-  if (!text.empty()) ::CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
-  return text;
-}
-
 // Names in a folder other than "." and "..", with whether each is a directory.
 std::vector<std::pair<std::wstring, bool>> ListFolder(const std::wstring& folder) {
   std::vector<std::pair<std::wstring, bool>> entries;
@@ -100,43 +64,34 @@ std::wstring FormatCounts(const std::wstring& format, int done, int total) {
   return written < 0 ? std::wstring() : std::wstring(text.data(), written);
 }
 
-// The outside chart control and its registration program, as the catalog names them.
-std::wstring ChartCompanion(size_t which) {
-  const size_t row = ChartControlRow();
-  if (row == kCatalogSize) return {};
-  const std::vector<std::wstring> names = NamesIn(kCatalogRows[row].companions);
-  return which < names.size() ? names[which] : std::wstring();
-}
-
 }  // namespace
 
-IRemovalPlatform& SystemRemovalPlatform() {
-  static SystemPlatform platform;
-  return platform;
-}
-
-CRemovalPass::CRemovalPass(RemovalContext context, IRemovalPlatform* platform,
+CRemovalPass::CRemovalPass(CInstallRun& run, RemovalDisplay display, IRemovalPlatform* platform,
                            std::wstring windowsFolder, std::wstring systemFolder)
-    : context_(std::move(context)),
+    : run_(run),
+      display_(std::move(display)),
       platform_(platform ? *platform : SystemRemovalPlatform()),
       windowsFolder_(windowsFolder.empty() ? ::WindowsFolder() : std::move(windowsFolder)),
       systemFolder_(systemFolder.empty() ? ::SystemFolder() : std::move(systemFolder)),
       storeFolder_(windowsFolder_ + L"\\Downloaded Program files") {}
 
 void CRemovalPass::RemoveInstalledComponents() {
+  quitRequested_ = false;
+  // Counted afresh: a removal asked for while idle may come before a run's own.
+  run_.ResetRemovalCounts();
   CountRemovableComponents(storeFolder_ + L"\\");
 
-  CLabeledProgressCtrl& total = context_.totalBar;
+  CLabeledProgressCtrl& total = display_.totalBar;
   total.ShowText(true);
-  total.SetLabel(FormatCounts(context_.loadString(IDS_TOTAL_DELETED), 0, removalTotal_));
+  total.SetLabel(FormatCounts(display_.loadString(IDS_TOTAL_DELETED), 0, run_.RemovalTotal()));
   total.SetPos(0);
   total.SetStep(1);
-  total.SetRange(0, removalTotal_);
+  total.SetRange(0, run_.RemovalTotal());
 
   if (BuildDeletionList() == 0) return;
 
   // Registry records go before any file, while the deletion list names what is taken out.
-  const CStoreCleanup cleanup(context_.catalog, deletionList_, windowsFolder_);
+  const CStoreCleanup cleanup(run_.Catalog(), deletionList_, windowsFolder_);
   cleanup.CleanSharedDllCounts();
   cleanup.CleanDistributionUnits();
   cleanup.CleanModuleUsage();
@@ -146,34 +101,40 @@ void CRemovalPass::RemoveInstalledComponents() {
 }
 
 void CRemovalPass::CountRemovableComponents(const std::wstring& storeFolderWithSlash) {
-  for (size_t i = 0; i < context_.catalog.Size(); ++i) {
-    const CatalogEntry& row = context_.catalog.Row(i);
-    if (!context_.selected[i] || !row.cabPresent) continue;
+  const CCatalog& catalog = run_.Catalog();
+  for (size_t i = 0; i < catalog.Size(); ++i) {
+    if (!run_.Taken(i)) continue;
+    const CatalogEntry& row = catalog.Row(i);
     if (Exists(storeFolderWithSlash + row.moduleName) || Exists(storeFolderWithSlash + row.infName))
-      ++removalTotal_;
+      run_.AddRemovable();
   }
 }
 
 size_t CRemovalPass::BuildDeletionList() {
+  const CCatalog& catalog = run_.Catalog();
   size_t taken = 0;
-  for (size_t i = 0; i < context_.catalog.Size(); ++i) {
-    const CatalogEntry& row = context_.catalog.Row(i);
-    if (!context_.selected[i] || !row.cabPresent) continue;
+  for (size_t i = 0; i < catalog.Size(); ++i) {
+    if (!run_.Taken(i)) continue;
+    const CatalogEntry& row = catalog.Row(i);
     deletionList_.Add(row.moduleName);
     deletionList_.Add(row.infName);
     for (const std::wstring& name : NamesIn(kCatalogRows[i].alsoListed)) deletionList_.Add(name);
-    context_.removing = true;
+    run_.BeginRemoval();
     ++taken;
   }
   return taken;
 }
 
 void CRemovalPass::DeleteStoreFiles(const std::wstring& storeFolder) {
-  for (size_t i = 0; i < context_.catalog.Size(); ++i) {
+  // Between entries the dialog's messages are handled as its own loop would (Escape is Cancel);
+  // a quit request ends the pass and goes on to that loop when this one is done.
+  CNestedMessageLoop messages;
+  const CCatalog& catalog = run_.Catalog();
+  for (size_t i = 0; i < catalog.Size(); ++i) {
     // A cancel waits for the entry in progress; it is seen here, before the next one.
-    if (context_.abortRequested) break;
-    const CatalogEntry& row = context_.catalog.Row(i);
-    const bool taken = context_.selected[i] && row.cabPresent;
+    if (run_.AbortRequested()) break;
+    const CatalogEntry& row = catalog.Row(i);
+    const bool taken = run_.Taken(i);
     const std::wstring modulePath = storeFolder + L"\\" + row.moduleName;
     const std::wstring infPath = storeFolder + L"\\" + row.infName;
     const bool moduleExists = Exists(modulePath);
@@ -196,18 +157,21 @@ void CRemovalPass::DeleteStoreFiles(const std::wstring& storeFolder) {
       ApplyRules(i, storeFolder);
       ScanConflictFolders(storeFolder);
       ShowDeletedItem(row.displayName);
-      ++removedCount_;
+      run_.CountRemoved();
       SetTotalLabel();
-      context_.totalBar.StepIt();
+      display_.totalBar.StepIt();
     }
 
-    if (!PumpMessages()) break;
+    if (!messages.HandleAll()) {
+      quitRequested_ = true;
+      break;
+    }
   }
 }
 
 void CRemovalPass::ScanConflictFolders(const std::wstring& storeFolder) {
   for (const auto& [name, isFolder] : ListFolder(storeFolder)) {
-    if (!isFolder || Lower(name).find(L"conflict") == std::wstring::npos) continue;
+    if (!isFolder || !ContainsNoCase(name, L"conflict")) continue;
     const std::wstring folder = storeFolder + L"\\" + name;
     CleanConflictFolder(folder);
     ::RemoveDirectoryW(folder.c_str());  // only when nothing else was left in it
@@ -219,7 +183,7 @@ void CRemovalPass::CleanConflictFolder(const std::wstring& folder) {
     const std::wstring& name = entry.first;
     if (!deletionList_.IsInDeletionList(name)) continue;
     const std::wstring path = folder + L"\\" + name;
-    if (Lower(name).find(L"dll") != std::wstring::npos) Unregister(path, L" /U /S ");
+    if (ContainsNoCase(name, L"dll")) Unregister(path, L" /U /S ");
     ::DeleteFileW(path.c_str());
   }
 }
@@ -232,56 +196,35 @@ void CRemovalPass::ApplyRules(size_t row, const std::wstring& storeFolder) {
   const CatalogRow& rules = kCatalogRows[row];
   for (const std::wstring& name : NamesIn(rules.storeFiles))
     ::DeleteFileW((storeFolder + L"\\" + name).c_str());
-  if (!NamesIn(rules.companions).empty()) RemoveChartControl();
+  if (!NamesIn(rules.companions).empty()) CChartControl(platform_, systemFolder_).Remove();
   for (const std::wstring& name : NamesIn(rules.systemServers))
-    DeleteSystemFileAfterUnregistering(name, L"/u /s ", L"regsvr32.exe");
+    DeleteSystemFileAfterUnregistering(name);
   // Deleted without looking first: whatever of them is there goes.
   for (const std::wstring& name : NamesIn(rules.systemFiles))
     ::DeleteFileW((systemFolder_ + L"\\" + name).c_str());
 }
 
-void CRemovalPass::DeleteSystemFileAfterUnregistering(const std::wstring& name,
-                                                      const wchar_t* switches,
-                                                      const wchar_t* tool) {
+void CRemovalPass::DeleteSystemFileAfterUnregistering(const std::wstring& name) {
   const std::wstring path = systemFolder_ + L"\\" + name;
   if (!Exists(path)) return;
-  platform_.ShellOpenAndWait(tool, switches + name, systemFolder_);
+  platform_.ShellOpenAndWait(L"regsvr32.exe", L"/u /s " + name, systemFolder_);
   ::DeleteFileW(path.c_str());
 }
 
-void CRemovalPass::RemoveChartControl() {
-  const std::wstring controlName = ChartCompanion(0);
-  const std::wstring registrarName = ChartCompanion(1);
-  const std::wstring control = systemFolder_ + L"\\" + controlName;
-  const std::wstring registrar = systemFolder_ + L"\\" + registrarName;
-  const bool controlExists = Exists(control);
-  const bool registrarExists = Exists(registrar);
-  if (controlExists && registrarExists) {
-    // Only the pair can unregister the control; a lone file is just deleted.
-    platform_.ShellOpenAndWait(registrarName, L"/u " + controlName, systemFolder_);
-    ::DeleteFileW(control.c_str());
-    ::DeleteFileW(registrar.c_str());
-  } else if (controlExists) {
-    ::DeleteFileW(control.c_str());
-  } else if (registrarExists) {
-    ::DeleteFileW(registrar.c_str());
-  }
-}
-
 void CRemovalPass::ShowDeletedItem(const std::wstring& displayName) {
-  CLabeledProgressCtrl& bar = context_.currentBar;
+  CLabeledProgressCtrl& bar = display_.currentBar;
   bar.SetPos(0);
   bar.SetStep(10);
   bar.SetRange(0, 100);
   bar.ShowText(true);
 
-  const std::wstring text = InsertPositional(context_.loadString(IDS_ROW_DELETED), {displayName});
+  const std::wstring text = InsertPositional(display_.loadString(IDS_ROW_DELETED), {displayName});
   std::vector<wchar_t> label(std::max<size_t>(text.size() + 1, MAX_PATH), L'\0');
   text.copy(label.data(), text.size());
   RECT client{};
   ::GetClientRect(bar.Handle(), &client);
   {
-    WindowDc dc(context_.dialog);
+    WindowDc dc(display_.dialog);
     ::PathCompactPathW(dc.Get(), label.data(), static_cast<UINT>(client.right - client.left));
   }
   bar.SetLabel(label.data());
@@ -297,38 +240,14 @@ void CRemovalPass::ShowDeletedItem(const std::wstring& displayName) {
 }
 
 void CRemovalPass::ResetAfterRemoval() {
-  context_.installing = false;
-  context_.currentIndex = 0;
-  context_.stepCount = 0;
-  context_.removing = false;
+  run_.EndRemoval();
   platform_.Pause(kResetPauseMs);
-  context_.totalBar.SetLabel(L"");
-  context_.totalBar.SetPos(0);
+  display_.totalBar.SetLabel(L"");
+  display_.totalBar.SetPos(0);
   deletionList_.Clear();
 }
 
-void CRemovalPass::RegisterChartControl() {
-  // Overwrites whatever copy is there; the registrar resolves the control in its own folder.
-  const std::wstring controlName = ChartCompanion(0);
-  const std::wstring registrarName = ChartCompanion(1);
-  ::CopyFileW(context_.catalog.CompanionControlPath().c_str(),
-              (systemFolder_ + L"\\" + controlName).c_str(), FALSE);
-  ::CopyFileW(context_.catalog.CompanionProgramPath().c_str(),
-              (systemFolder_ + L"\\" + registrarName).c_str(), FALSE);
-  platform_.ShellOpenAndWait(registrarName, controlName, systemFolder_);
-}
-
 void CRemovalPass::SetTotalLabel() {
-  context_.totalBar.SetLabel(
-      FormatCounts(context_.loadString(IDS_TOTAL_DELETED), removedCount_, removalTotal_));
-}
-
-bool CRemovalPass::PumpMessages() {
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) return false;  // consumed: the pass ends here
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
-  return true;
+  display_.totalBar.SetLabel(FormatCounts(display_.loadString(IDS_TOTAL_DELETED),
+                                          run_.RemovedCount(), run_.RemovalTotal()));
 }

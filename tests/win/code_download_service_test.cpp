@@ -14,7 +14,9 @@
 #include "common/reg_key.h"
 #include "installer/catalog.h"
 #include "installer/core/catalog_table.h"
+#include "installer/install_run.h"
 #include "installer/removal_pass.h"
+#include "installer/system_removal_platform.h"
 #include "platform/cab_extractor.h"
 #include "tests/win/scripted_code_download.h"
 #include "tests/win/temp_folder.h"
@@ -487,16 +489,12 @@ TEST_F(ServiceTest, RemovalPassTakesBackEverythingTheServiceInstalled) {
   for (const auto& cab : cabs) program.Touch(L"cabfiles\\" + cab);
   CCatalog catalog;
   ASSERT_TRUE(catalog.Scan(program / L"installer.exe"));
-  std::array<bool, kCatalogSize> selected;
-  selected.fill(true);
+  CInstallRun run(catalog, [](UINT) { return std::wstring(L"%d/%d deleted."); });
   CLabeledProgressCtrl currentBar, totalBar;
-  bool removing = false, abortRequested = false, installing = false;
-  size_t currentIndex = 0;
-  int stepCount = 0;
   NoWaits platform;
-  CRemovalPass pass(RemovalContext{catalog, selected, currentBar, totalBar, nullptr,
-                                   [](UINT) { return std::wstring(L"%d/%d deleted."); }, removing,
-                                   abortRequested, installing, currentIndex, stepCount},
+  CRemovalPass pass(run,
+                    RemovalDisplay{currentBar, totalBar, nullptr,
+                                   [](UINT) { return std::wstring(L"%d/%d deleted."); }},
                     // The real system folder: its regsvr32 unregisters the modules.
                     &platform, windows_.Path().wstring(), std::wstring());
   pass.RemoveInstalledComponents();
