@@ -45,6 +45,11 @@ bool Exists(const std::wstring& path) {
   return find.IsValid();
 }
 
+std::wstring Upper(std::wstring text) {
+  if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
+  return text;
+}
+
 // Names in a folder other than "." and "..", with whether each is a directory.
 std::vector<std::pair<std::wstring, bool>> ListFolder(const std::wstring& folder) {
   std::vector<std::pair<std::wstring, bool>> entries;
@@ -62,6 +67,10 @@ std::wstring FormatCounts(const std::wstring& format, int done, int total) {
   std::vector<wchar_t> text(format.size() + 64);
   const int written = std::swprintf(text.data(), text.size(), format.c_str(), done, total);
   return written < 0 ? std::wstring() : std::wstring(text.data(), written);
+}
+
+bool IsServerFile(const std::wstring& path) {
+  return EndsWithNoCase(path, L".dll") || EndsWithNoCase(path, L".ocx");
 }
 
 }  // namespace
@@ -90,8 +99,10 @@ void CRemovalPass::RemoveInstalledComponents() {
 
   if (BuildDeletionList() == 0) return;
 
-  // Registry records go before any file, while the deletion list names what is taken out.
+  // Registry records go before any file, while the deletion list names what is taken out; the
+  // files a component's unit lists are read before the unit goes.
   const CStoreCleanup cleanup(run_.Catalog(), deletionList_, windowsFolder_);
+  listedFiles_ = cleanup.ReleaseListedFiles(systemFolder_);
   cleanup.CleanSharedDllCounts();
   cleanup.CleanDistributionUnits();
   cleanup.CleanModuleUsage();
@@ -154,12 +165,15 @@ void CRemovalPass::DeleteStoreFiles(const std::wstring& storeFolder) {
         ::DeleteFileW(modulePath.c_str());
       }
       if (infExists) ::DeleteFileW(infPath.c_str());
+      DeleteListedFiles(row.clsid);
       ApplyRules(i, storeFolder);
       ScanConflictFolders(storeFolder);
       ShowDeletedItem(row.displayName);
       run_.CountRemoved();
       SetTotalLabel();
       display_.totalBar.StepIt();
+    } else if (taken) {
+      DeleteListedFiles(row.clsid);  // what is left of a component whose own files are gone
     }
 
     if (!messages.HandleAll()) {
@@ -167,6 +181,17 @@ void CRemovalPass::DeleteStoreFiles(const std::wstring& storeFolder) {
       break;
     }
   }
+}
+
+void CRemovalPass::DeleteListedFiles(const std::wstring& clsid) {
+  const auto listed = listedFiles_.find(Upper(clsid));
+  if (listed == listedFiles_.end()) return;
+  for (const std::wstring& path : listed->second) {
+    if (!Exists(path)) continue;
+    if (IsServerFile(path)) Unregister(path, L" /U /s ");
+    ::DeleteFileW(path.c_str());
+  }
+  listedFiles_.erase(listed);  // rows sharing the class id share its files
 }
 
 void CRemovalPass::ScanConflictFolders(const std::wstring& storeFolder) {
@@ -245,6 +270,7 @@ void CRemovalPass::ResetAfterRemoval() {
   display_.totalBar.SetLabel(L"");
   display_.totalBar.SetPos(0);
   deletionList_.Clear();
+  listedFiles_.clear();
 }
 
 void CRemovalPass::SetTotalLabel() {

@@ -21,8 +21,8 @@ struct RemovalDisplay {
 };
 
 // Takes whatever copy of the catalog's components the browser's component store holds out of
-// it: registry records, store files, conflict folders and the files the catalog's rules name in
-// the store and the system directory.
+// it: registry records, store files (with the other files each component's record lists),
+// conflict folders and the files the catalog's rules name in the store and the system directory.
 // Runs on the dialog's thread, reports on its two bars, and keeps the run's removal state and
 // counts in the run.
 class CRemovalPass {
@@ -52,6 +52,7 @@ class CRemovalPass {
  private:
   void ScanConflictFolders(const std::wstring& storeFolder);
   void Unregister(const std::wstring& path, const wchar_t* switches);
+  void DeleteListedFiles(const std::wstring& clsid);
   void ApplyRules(size_t row, const std::wstring& storeFolder);
   void DeleteSystemFileAfterUnregistering(const std::wstring& name);
   void SetTotalLabel();
@@ -63,5 +64,6 @@ class CRemovalPass {
   std::wstring systemFolder_;
   std::wstring storeFolder_;
   CDeletionList deletionList_;
+  CStoreCleanup::ListedFiles listedFiles_;  // of this pass, until their component goes
   bool quitRequested_ = false;
 };
