@@ -220,8 +220,21 @@ void CInstallerDlg::FinishRun() {
   SetCloseCaption(IDS_CLOSE);
   totalBar_.ShowText(false);
   totalBar_.SetPos(0);
-  if (mode_.finalMessage) Message(IDS_RUN_COMPLETED);
+  // A run with failed rows never reads as a success, whatever the mode.
+  if (run_.FailedCount() != 0) {
+    ShowFailures();
+  } else if (mode_.finalMessage) {
+    Message(IDS_RUN_COMPLETED);
+  }
   EndDialog(IDOK);
+}
+
+void CInstallerDlg::ShowFailures() {
+  const std::wstring log = run_.LogPath().empty() ? String(IDS_NO_RUN_LOG) : run_.LogPath();
+  const std::wstring text = InsertPositional(
+      String(IDS_RUN_FAILED),
+      {std::to_wstring(run_.FailedCount()), std::to_wstring(run_.FoundCount()), log});
+  prompt_.Show(Handle(), text, ModuleBaseName(nullptr), MB_OK | MB_ICONWARNING);
 }
 
 void CInstallerDlg::OnCancel() {

@@ -104,6 +104,7 @@ class CInstallerDlg : public CDialogImpl {
 
   std::wstring String(UINT id) const;
   int Message(UINT stringId);
+  void ShowFailures();
   void SetCloseCaption(UINT stringId);
 
   InstallerEnvironment env_;

@@ -42,6 +42,11 @@ class RecordingPrompt final : public IUserPrompt {
   std::function<void(HWND)> onShow;  // sees the dialog as it is when the message appears
 };
 
+std::wstring FailureMessage(int failed, int found, const std::wstring& log) {
+  return std::to_wstring(failed) + L" of " + std::to_wstring(found) +
+         L" components could not be installed.\r\nThe run log says which, and why:\r\n" + log;
+}
+
 // The control's own visibility flag, whether or not the dialog is on screen yet.
 bool Shown(HWND window) { return (::GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
@@ -211,7 +216,9 @@ TEST(InstallerDialog, AutomaticRunInstallsWhatItCanAndCloses) {
   EXPECT_EQ(L"Velmar.cab", report[kVelmarRow].first);
   EXPECT_EQ(kCompleted, report[kVelmarRow].second);
   EXPECT_EQ(kNoFiles, report[kCatalogSize - 1].second);
-  EXPECT_TRUE(run.prompt.texts.empty());
+  // Five rows failed: the run does not close as if all went well.
+  EXPECT_EQ(std::vector<std::wstring>{FailureMessage(5, 8, run.dialog->LogPath())},
+            run.prompt.texts);
 
   ASSERT_TRUE(during.taken);
   EXPECT_FALSE(during.installVisible);
@@ -587,6 +594,45 @@ TEST(InstallerDialog, CancelWhileBrowsersCloseEndsTheRunBeforeTheRemoval) {
     EXPECT_TRUE(run.service.Requests().empty());
     EXPECT_TRUE(run.prompt.texts.empty());
     EXPECT_TRUE(run.dialog->RunReport().Text().empty());
+  }
+}
+
+// Failed rows are never reported as success: whatever the mode, the run ends with a warning
+// that counts them and names the log. Without failures the success message stays the mode's.
+TEST(InstallerDialog, FinalMessageTellsFailuresApartFromSuccess) {
+  const struct {
+    const wchar_t* commandLine;
+    bool caldrinFails;
+    bool failureMessage;
+    bool successMessage;
+  } cases[] = {
+      {L"", true, true, false},
+      {L"4", true, true, false},
+      {L"", false, false, false},
+      {L"4", false, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "mode \""
+                 << std::string(c.commandLine, c.commandLine + std::wcslen(c.commandLine)) << "\""
+                 << (c.caldrinFails ? ", a row fails" : ""));
+    DialogRun run;
+    run.AddCab(L"Brenvo.cab", InstallsScript());
+    run.AddCab(L"Caldrin.cab", c.caldrinFails ? FailsScript() : InstallsScript());
+    EXPECT_EQ(IDOK, run.Run(c.commandLine));
+    EXPECT_FALSE(run.timedOut);
+    std::vector<std::wstring> texts;
+    std::vector<UINT> styles;
+    if (c.failureMessage) {
+      texts.push_back(FailureMessage(1, 2, run.dialog->LogPath()));
+      styles.push_back(MB_OK | MB_ICONWARNING);
+    }
+    if (c.successMessage) {
+      texts.push_back(L"Completed installation successfully.");
+      styles.push_back(MB_OK);
+    }
+    EXPECT_EQ(texts, run.prompt.texts);
+    EXPECT_EQ(styles, run.prompt.styles);
   }
 }
 
