@@ -298,5 +298,6 @@ void CInstallerDlg::RemoveInstalledComponents() {
 }
 
 void CInstallerDlg::OpenMakerHomePage() {
-  (void)OpenWebPage(kMakerHomePage, SW_SHOWNORMAL);  // nothing to report
+  (void)OpenWebPage(kMakerHomePage, SW_SHOW,
+                    env_.launcher ? *env_.launcher : SystemProgramLauncher());  // nothing to report
 }

@@ -20,6 +20,7 @@
 
 class ICodeDownloadService;
 class IModuleLister;
+class IProgramLauncher;
 class IRemovalPlatform;
 class IUserPrompt;
 
@@ -31,6 +32,7 @@ struct InstallerEnvironment {
   IUserPrompt* prompt = nullptr;                    // null: real message boxes
   IModuleLister* browserModules = nullptr;          // null: the modules browsers really hold
   IRemovalPlatform* removalPlatform = nullptr;      // null: real programs and waits
+  IProgramLauncher* launcher = nullptr;             // null: the shell opens the web page
   std::wstring windowsFolder;                       // empty: the real one (its component store)
   std::wstring systemFolder;                        // empty: the real one
   ConsoleUserSettings user;                         // no root until the console user is known

@@ -15,6 +15,7 @@
 #include "installer/core/version_text.h"
 #include "installer/install_messages.h"
 #include "installer/resource.h"
+#include "installer/web_page.h"
 #include "installer/wide_string_list.h"
 #include "tests/win/scripted_code_download.h"
 #include "tests/win/stand_in_turn.h"
@@ -69,6 +70,17 @@ class NoBrowserModules final : public IModuleLister {
   std::wstring module;
 };
 
+// Starts nothing; records what the shell was asked to open.
+class RecordingLauncher final : public IProgramLauncher {
+ public:
+  INT_PTR ShellOpen(const std::wstring& address, int show) override {
+    opened.emplace_back(address, show);
+    return 42;  // above 32: the shell opened it
+  }
+  ScopedHandle StartProcess(const std::wstring&) override { return {}; }
+  std::vector<std::pair<std::wstring, int>> opened;
+};
+
 // Runs the main dialog modally over a "cabfiles" folder of its own, with the scripted service
 // and recorded message boxes. A thread timer lets the test look at (and press on) the dialog
 // while it runs; a dialog still open after the time limit is ended and marked.
@@ -92,6 +104,7 @@ class DialogRun {
     environment.prompt = &prompt;
     environment.browserModules = &browsers;
     environment.removalPlatform = removalPlatform;
+    environment.launcher = &launcher;
     // The removal pass works on a Windows folder of this run's own.
     environment.windowsFolder = folder / L"windows";
     environment.systemFolder = folder / L"windows\\system32";
@@ -127,6 +140,7 @@ class DialogRun {
   RecordingPrompt prompt;
   NoBrowserModules browsers;
   IRemovalPlatform* removalPlatform = nullptr;
+  RecordingLauncher launcher;
   std::unique_ptr<CInstallerDlg> dialog;
   std::function<void(DialogRun&)> onTick;
   bool timedOut = false;
@@ -680,6 +694,23 @@ TEST(InstallerDialog, RemovalCommandIsTakenOnlyWhileIdle) {
     EXPECT_TRUE(run.service.Requests().empty());
     EXPECT_TRUE(run.prompt.texts.empty());
   }
+}
+
+// Command 1025 opens the maker's page with the show state the command asks for.
+TEST(InstallerDialog, MakerHomePageOpensShown) {
+  DialogRun run;
+  bool asked = false;
+  run.onTick = [&](DialogRun& r) {
+    if (!asked) {
+      asked = true;
+      r.Press(IDC_MAKER_HOME_PAGE);
+    } else {
+      r.Press(IDCANCEL);
+    }
+  };
+  EXPECT_EQ(IDCANCEL, run.Run(L"1"));
+  EXPECT_EQ((std::vector<std::pair<std::wstring, int>>{{kMakerHomePage, SW_SHOW}}),
+            run.launcher.opened);
 }
 
 // The system menu's About item opens the About box with the version text; low bits of the
