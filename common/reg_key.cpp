@@ -53,6 +53,31 @@ LONG RegKey::WriteString(const std::wstring& name, const std::wstring& value) {
                           static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
+LONG RegKey::DeleteValue(const std::wstring& name) {
+  const LONG result = ::RegDeleteValueW(key_.Get(), name.c_str());
+  return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;
+}
+
+std::vector<std::wstring> RegKey::ValueNames() const {
+  std::vector<std::wstring> names;
+  DWORD count = 0;
+  DWORD longest = 0;
+  if (::RegQueryInfoKeyW(key_.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count,
+                         &longest, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+    return names;
+  }
+  std::vector<wchar_t> name(longest + 1);
+  for (DWORD i = 0; i < count; ++i) {
+    DWORD length = static_cast<DWORD>(name.size());
+    if (::RegEnumValueW(key_.Get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;  // changed underneath: what was read stands
+    }
+    names.emplace_back(name.data(), length);
+  }
+  return names;
+}
+
 LONG RegKey::DeleteTree(HKEY root, const std::wstring& path) {
   const LONG result = ::RegDeleteTreeW(root, path.c_str());
   return result == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : result;

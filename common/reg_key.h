@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "common/scoped_owner.h"
 
@@ -24,6 +25,11 @@ class RegKey {
   [[nodiscard]] LONG WriteDword(const std::wstring& name, DWORD value);
   std::optional<std::wstring> ReadString(const std::wstring& name) const;
   [[nodiscard]] LONG WriteString(const std::wstring& name, const std::wstring& value);
+  // A value that is already gone counts as deleted.
+  [[nodiscard]] LONG DeleteValue(const std::wstring& name);
+  // The names of the key's values (the default value as an empty name); none when the key
+  // cannot be read.
+  std::vector<std::wstring> ValueNames() const;
 
   // Deletes a key with all its subkeys; a key that is already gone counts as deleted.
   [[nodiscard]] static LONG DeleteTree(HKEY root, const std::wstring& path);

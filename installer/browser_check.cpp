@@ -4,7 +4,9 @@
 
 #include "common/text_compare.h"
 #include "common/user_prompt.h"
+#include "common/window/nested_message_loop.h"
 #include "installer/catalog.h"
+#include "installer/core/catalog_table.h"
 #include "installer/module_enumerator.h"
 #include "installer/wide_string_list.h"
 
@@ -28,20 +30,22 @@ IModuleLister& SystemModuleLister() {
 
 CBrowserCheck::CBrowserCheck(const CCatalog& catalog, bool& confirmClose, IUserPrompt& prompt,
                              HWND owner, std::wstring caption, std::wstring question,
-                             IModuleLister* modules)
+                             IModuleLister* modules, std::function<bool()> stopWhen)
     : catalog_(catalog),
       confirmClose_(confirmClose),
       prompt_(prompt),
       owner_(owner),
       caption_(std::move(caption)),
       question_(std::move(question)),
-      modules_(modules ? *modules : SystemModuleLister()) {}
+      modules_(modules ? *modules : SystemModuleLister()),
+      stopWhen_(std::move(stopWhen)),
+      chartControlModule_(ChartControlName()) {}
 
-bool CBrowserCheck::Run() {
-  declined_ = false;
-  // EnumWindows' own result cannot tell a refusal from a failure; declined_ can.
+CBrowserCheck::Outcome CBrowserCheck::Run() {
+  outcome_ = Outcome::kDone;
+  // EnumWindows' own result cannot tell a refusal from a failure; outcome_ can.
   ::EnumWindows(CheckEach, reinterpret_cast<LPARAM>(this));
-  return !declined_;
+  return outcome_;
 }
 
 BOOL CALLBACK CBrowserCheck::CheckEach(HWND window, LPARAM self) {
@@ -66,15 +70,16 @@ bool CBrowserCheck::CheckWindow(HWND window) {
     confirmClose_ = false;
     if (prompt_.Show(owner_, question_, caption_, MB_YESNO) == IDNO) {
       confirmClose_ = true;  // the next run asks again
-      declined_ = true;
+      outcome_ = Outcome::kDeclined;
       return false;
     }
   }
 
   ::PostMessageW(window, WM_CLOSE, 0, 0);
   // Whether the window really goes is not followed up: one second is all it gets.
-  WaitPumping();
-  return true;
+  if (WaitPumping()) return true;
+  outcome_ = Outcome::kStopped;
+  return false;
 }
 
 bool CBrowserCheck::HoldsCatalogModule(const CWideStringList& paths) const {
@@ -85,21 +90,22 @@ bool CBrowserCheck::HoldsCatalogModule(const CWideStringList& paths) const {
     for (size_t i = 0; i < paths.Count(); ++i) {
       const wchar_t* path = paths.Get(i);
       if (path == nullptr) continue;
-      if (ContainsNoCase(path, entry.moduleName) || ContainsNoCase(path, kChartControlModule))
+      if (ContainsNoCase(path, entry.moduleName) ||
+          (!chartControlModule_.empty() && ContainsNoCase(path, chartControlModule_))) {
         return true;
+      }
     }
   }
   return false;
 }
 
-void CBrowserCheck::WaitPumping() {
-  // Keeps the dialog painted and responsive while the browser shuts down.
+bool CBrowserCheck::WaitPumping() {
+  // Keeps the dialog painted and responsive while the browser shuts down: at most one message a
+  // step, handled as the dialog's own loop would, so that Escape cancels here too.
+  CNestedMessageLoop messages;
   for (int step = 0; step < kCloseWaitSteps; ++step) {
-    MSG message;
-    if (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
-    }
+    if (!messages.HandleOne() || (stopWhen_ && stopWhen_())) return false;
     ::Sleep(kCloseWaitStepMs);
   }
+  return true;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -25,29 +26,35 @@ IModuleLister& SystemModuleLister();
 // confirmClose is set.
 class CBrowserCheck {
  public:
+  enum class Outcome {
+    kDone,      // every window was looked at
+    kDeclined,  // the user kept a browser open; the windows after it were not looked at
+    kStopped,  // stopped while a frame was closing: asked to by stopWhen, or the thread is quitting
+  };
+
   // confirmClose belongs to the dialog: the first Yes clears it for the rest of the program's
   // life, a No leaves it set. caption and question are the message box's texts; owner may be null.
+  // stopWhen, when given, is asked while a closing frame is waited for (Cancel was pressed, say).
   CBrowserCheck(const CCatalog& catalog, bool& confirmClose, IUserPrompt& prompt, HWND owner,
-                std::wstring caption, std::wstring question, IModuleLister* modules = nullptr);
+                std::wstring caption, std::wstring question, IModuleLister* modules = nullptr,
+                std::function<bool()> stopWhen = nullptr);
 
-  // Checks every top-level window; false when the user declined to close a browser, in which
-  // case the windows after it were not looked at.
-  bool Run();
+  // Checks every top-level window.
+  Outcome Run();
 
   // Checks one window, closing it when it is a browser frame holding a catalog module. False
-  // only when the user declined.
+  // when the check is to go no further (declined or stopped).
   bool CheckWindow(HWND window);
 
   static constexpr wchar_t kFrameClass[] = L"IEFrame";
-  // The outside chart control; matched only while some catalog CAB is present.
-  static constexpr wchar_t kChartControlModule[] = L"OLCH2XU8.OCX";
   static constexpr int kCloseWaitSteps = 100;
   static constexpr DWORD kCloseWaitStepMs = 10;
 
  private:
   static BOOL CALLBACK CheckEach(HWND window, LPARAM self);
   bool HoldsCatalogModule(const CWideStringList& paths) const;
-  static void WaitPumping();
+  // False when the wait was cut short.
+  bool WaitPumping();
 
   const CCatalog& catalog_;
   bool& confirmClose_;
@@ -56,5 +63,8 @@ class CBrowserCheck {
   std::wstring caption_;
   std::wstring question_;
   IModuleLister& modules_;
-  bool declined_ = false;
+  std::function<bool()> stopWhen_;
+  // The outside chart control's module, matched only while some catalog CAB is present.
+  std::wstring chartControlModule_;
+  Outcome outcome_ = Outcome::kDone;
 };

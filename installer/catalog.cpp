@@ -30,9 +30,9 @@ bool CCatalog::Scan(const std::wstring& programPath) {
 
   for (size_t i = 0; i < kCatalogSize; ++i) {
     const CatalogRow& source = kCatalogRows[i];
-    if (i == kPelgorRow) {
-      companionControlPath_ = folder + L"\\olch2xu8.ocx";
-      companionProgramPath_ = folder + L"\\c1regsvw.exe";
+    if (const auto companions = NamesIn(source.companions); companions.size() == 2) {
+      companionControlPath_ = folder + L"\\" + companions[0];
+      companionProgramPath_ = folder + L"\\" + companions[1];
     }
     CatalogEntry& row = rows_[i];
     row.clsid = source.clsid;

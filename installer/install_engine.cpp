@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr DWORD kMinConnectionsPerServer = 10;
 const wchar_t kPreApprovedPath[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\";
 const wchar_t kInternetSettingsPath[] =
@@ -59,6 +58,8 @@ void CInstallEngine::Start() {
 
   DropReader();  // one row at a time
   installResult_ = kOutcomeNoError;
+  stopResult_ = S_OK;
+  objectDelivered_ = false;
   reader_ = MakeComObject<CBindStatusReader>(static_cast<IBindStatusOwner&>(*this));
   HRESULT hr = reader_->PrepareBindContext(BIND_MAYBOTHERUSER, bindContext_.GetAddressOf());
   Microsoft::WRL::ComPtr<IClassFactory> factory;
@@ -73,11 +74,15 @@ void CInstallEngine::Start() {
     const WPARAM object = reinterpret_cast<WPARAM>(factory.Get());
     ::PostMessageW(Handle(), WM_INSTALL_OBJECT, object, 0);
     ::PostMessageW(Handle(), WM_INSTALL_DONE, object, 0);
+    objectDelivered_ = true;
   } else if (hr != MK_S_ASYNCHRONOUS) {
+    stopResult_ = FAILED(hr) ? hr : E_UNEXPECTED;  // refused at once: no notification follows
     ::PostMessageW(Handle(), WM_INSTALL_DONE, 0, 0);
   }
 
-  if (clsidText_ == kConnectionLimitClsid) RaiseConnectionLimit();
+  if (const unsigned minimum = MinConnectionsFor(clsidText_); minimum != 0) {
+    RaiseConnectionLimit(minimum);
+  }
 }
 
 HRESULT CInstallEngine::Abort() {
@@ -114,11 +119,20 @@ HRESULT CInstallEngine::OnBindProgress(ULONG, ULONG, ULONG status, const wchar_t
 HRESULT CInstallEngine::OnBindObject(REFIID riid, IUnknown* object) {
   if (riid != IID_IClassFactory || object == nullptr) return E_INVALIDARG;
   ::PostMessageW(Handle(), WM_INSTALL_OBJECT, reinterpret_cast<WPARAM>(object), 0);
+  objectDelivered_ = true;
   return S_OK;
 }
 
-void CInstallEngine::OnBindStop(HRESULT, const std::wstring&) {
+void CInstallEngine::OnBindStop(HRESULT result, const std::wstring&) {
+  stopResult_ = result;
   ::PostMessageW(Handle(), WM_INSTALL_DONE, 0, 0);
+}
+
+LONG CInstallEngine::Outcome() const {
+  // Our own reason to end the row says more than the abort it caused.
+  if (installResult_ != kOutcomeNoError) return installResult_;
+  if (FAILED(stopResult_)) return stopResult_;
+  return objectDelivered_ ? kOutcomeNoError : kOutcomeNoClassObject;
 }
 
 void CInstallEngine::PrepareUserSettings() const {
@@ -140,7 +154,7 @@ void CInstallEngine::PrepareUserSettings() const {
   }
 }
 
-void CInstallEngine::RaiseConnectionLimit() const {
+void CInstallEngine::RaiseConnectionLimit(DWORD minimum) const {
   HKEY root = HKEY_CURRENT_USER;
   std::wstring path = kInternetSettingsPath;
   if (!user_.userSid.empty()) {
@@ -149,8 +163,8 @@ void CInstallEngine::RaiseConnectionLimit() const {
   }
   RegKey key;
   if (key.Open(root, path, KEY_READ | KEY_WRITE) != ERROR_SUCCESS) return;
-  if (key.ReadDword(L"MaxConnectionsPerServer").value_or(0) < kMinConnectionsPerServer) {
-    (void)key.WriteDword(L"MaxConnectionsPerServer", kMinConnectionsPerServer);
+  if (key.ReadDword(L"MaxConnectionsPerServer").value_or(0) < minimum) {
+    (void)key.WriteDword(L"MaxConnectionsPerServer", minimum);
   }
 }
 
@@ -168,6 +182,6 @@ LRESULT CInstallEngine::OnDone(WPARAM, LPARAM) {
   if (!reader_) return 0;
   DropReader();  // ended already: this only lets go
   // The dialog may start the next row from inside this call.
-  ::SendMessageW(::GetParent(Handle()), WM_INSTALL_DONE, 0, installResult_);
+  ::SendMessageW(::GetParent(Handle()), WM_INSTALL_DONE, 0, Outcome());
   return 0;
 }

@@ -24,8 +24,10 @@ struct ConsoleUserSettings {
 };
 
 // Installs one catalog row at a time through the code-download service and reports to its parent
-// dialog with WM_INSTALL_PROGRESS and WM_INSTALL_DONE. It is a hidden child window: the row's
-// bind-status notifications are posted to it, so the dialog's handlers run in the order they came.
+// dialog with WM_INSTALL_PROGRESS and WM_INSTALL_DONE; the binding-ended notification carries the
+// row's outcome: 0, one of our own codes, or the failure the service reported. It is a hidden child
+// window: the row's bind-status notifications are posted to it, so the dialog's handlers run in the
+// order they came.
 class CInstallEngine : private CWindowImpl, private IBindStatusOwner {
  public:
   CInstallEngine(ICodeDownloadService& service, ConsoleUserSettings user);
@@ -60,9 +62,10 @@ class CInstallEngine : private CWindowImpl, private IBindStatusOwner {
   LRESULT OnProgress(WPARAM statusCode, LPARAM statusText);
   LRESULT OnDone(WPARAM, LPARAM);
   void PrepareUserSettings() const;
-  void RaiseConnectionLimit() const;
+  void RaiseConnectionLimit(DWORD minimum) const;
   // Cuts the row's reader loose and ends its binding, if one runs.
   void DropReader();
+  LONG Outcome() const;
 
   // IBindStatusOwner: the row's notifications, posted on to the engine window.
   HRESULT OnBindProgress(ULONG progress, ULONG progressMax, ULONG status,
@@ -80,7 +83,11 @@ class CInstallEngine : private CWindowImpl, private IBindStatusOwner {
 
   Microsoft::WRL::ComPtr<CBindStatusReader> reader_;  // the row in progress, if any
   Microsoft::WRL::ComPtr<IBindCtx> bindContext_;
-  LONG installResult_ = kOutcomeNoError;  // of the row in progress
+  // Of the row in progress: our own reason to end it, the binding's result, and whether its
+  // class object was handed on. Outcome() makes the code WM_INSTALL_DONE carries of them.
+  LONG installResult_ = kOutcomeNoError;
+  HRESULT stopResult_ = S_OK;
+  bool objectDelivered_ = false;
   // Set while the last status was finding-resource; deliberately kept from one row to the next.
   bool sawFindingResource_ = false;
 };

@@ -3,10 +3,11 @@
 #include <cwchar>
 
 #include "common/module_info.h"
+#include "common/system_folders.h"
 #include "common/user_prompt.h"
 #include "installer/about_dlg.h"
-#include "installer/browser_check.h"
 #include "installer/core/version_text.h"
+#include "installer/system_removal_platform.h"
 #include "installer/web_page.h"
 #include "platform/code_download.h"
 
@@ -15,7 +16,13 @@ namespace {
 constexpr int kCurrentBarSteps = 10;
 constexpr DWORD kStepPauseMs = 50;
 const wchar_t kTitlePrefix[] = L"Local Installer ";
-const wchar_t kChartControlCab[] = L"Pelgor.cab";
+
+std::wstring FormatCounts(const std::wstring& format, size_t done, size_t total) {
+  wchar_t label[128];
+  const int written =
+      std::swprintf(label, 128, format.c_str(), static_cast<int>(done), static_cast<int>(total));
+  return written < 0 ? std::wstring() : std::wstring(label, written);
+}
 
 }  // namespace
 
@@ -24,9 +31,10 @@ CInstallerDlg::CInstallerDlg(InstallerEnvironment environment)
       env_(std::move(environment)),
       downloadService_(env_.downloadService ? *env_.downloadService : DefaultCodeDownloadService()),
       prompt_(env_.prompt ? *env_.prompt : SystemUserPrompt()),
-      engine_(downloadService_, env_.user) {
-  selected_.fill(true);
-}
+      engine_(downloadService_, env_.user),
+      run_(catalog_, [this](UINT id) { return String(id); }),
+      chart_(env_.removalPlatform ? *env_.removalPlatform : SystemRemovalPlatform(),
+             env_.systemFolder.empty() ? SystemFolder() : env_.systemFolder) {}
 
 std::wstring CInstallerDlg::String(UINT id) const { return LoadResourceString(Instance(), id); }
 
@@ -53,18 +61,16 @@ void CInstallerDlg::OnInitDialog() {
   totalBar_.Attach(Item(IDC_TOTAL_PROGRESS));
 
   folderExists_ = catalog_.Scan(env_.programPath);
-  if (folderExists_) {
-    foundCount_ = catalog_.FoundCount();
-  } else {
+  if (!folderExists_) {
     Message(IDS_NO_CAB_FOLDER);
     SetCloseCaption(IDS_CLOSE);
     ::EnableWindow(Item(IDC_INSTALL), FALSE);
   }
 
-  removal_.emplace(RemovalContext{catalog_, selected_, currentBar_, totalBar_, Handle(),
-                                  [this](UINT id) { return String(id); }, removing_,
-                                  abortRequested_, installing_, currentIndex_, stepCount_},
-                   env_.removalPlatform, env_.windowsFolder, env_.systemFolder);
+  removal_.emplace(
+      run_,
+      RemovalDisplay{currentBar_, totalBar_, Handle(), [this](UINT id) { return String(id); }},
+      env_.removalPlatform, env_.windowsFolder, env_.systemFolder);
 
   if (!engine_.Create(Handle())) {
     // Without the engine no row can report back; leave the dialog unable to start a run.
@@ -96,7 +102,7 @@ LRESULT CInstallerDlg::OnTimer(WPARAM id, LPARAM) {
       ::KillTimer(Handle(), TIMER_AUTOSTART);
       if (folderExists_) StartRun();
     }
-  } else if (id == TIMER_RUN_WATCH && currentIndex_ == kCatalogSize) {
+  } else if (id == TIMER_RUN_WATCH && run_.Installing() && run_.AllRowsEnded()) {
     currentBar_.ShowText(false);
     ::KillTimer(Handle(), TIMER_RUN_WATCH);
     FinishRun();
@@ -105,44 +111,40 @@ LRESULT CInstallerDlg::OnTimer(WPARAM id, LPARAM) {
 }
 
 void CInstallerDlg::StartRun() {
-  runReport_.Clear();
-  runLog_.Begin(env_.programPath);
+  if (!run_.Begin(env_.programPath)) return;  // one run at a time
   SetCloseCaption(IDS_CANCEL);
   ::EnableWindow(Item(IDC_INSTALL), FALSE);
 
-  if (!CheckBrowserWindows()) {
+  const CBrowserCheck::Outcome browsers = CheckBrowserWindows();
+  if (run_.AbortRequested()) {
+    // Cancelled while browsers were closing: nothing was removed, nothing is installed.
+    EndDialog(IDCANCEL);
+    return;
+  }
+  if (browsers != CBrowserCheck::Outcome::kDone) {
+    // The user kept a browser open, or the thread is quitting: the run does not begin.
+    run_.Abandon();
     ::EnableWindow(Item(IDC_INSTALL), TRUE);
     return;
   }
 
-  RemoveInstalledComponents();
-  if (abortRequested_) {
+  removal_->RemoveInstalledComponents();
+  if (run_.AbortRequested()) {
     Message(IDS_INSTALL_INCORRECT);
     EndDialog(IDCANCEL);
     return;
   }
+  if (removal_->QuitRequested()) {
+    run_.Abandon();  // the quit request ends the dialog's loop next
+    return;
+  }
 
-  currentIndex_ = 0;
-  if (!FindNextRow()) return;  // nothing to install: Cancel is left to close the dialog
+  if (!run_.FindNextRow()) return;  // nothing to install: Cancel is left to close the dialog
   StartRow(true);
 }
 
-bool CInstallerDlg::FindNextRow() {
-  for (; currentIndex_ < kCatalogSize; ++currentIndex_) {
-    const CatalogEntry& row = catalog_.Row(currentIndex_);
-    if (!selected_[currentIndex_]) {
-      Report(row.cabName, IDS_NOT_SELECTED);
-    } else if (!row.cabPresent) {
-      Report(row.cabName, IDS_NO_FILE);
-    } else {
-      return true;
-    }
-  }
-  return false;
-}
-
 void CInstallerDlg::StartRow(bool firstRow) {
-  const CatalogEntry& row = catalog_.Row(currentIndex_);
+  const CatalogEntry& row = run_.CurrentRow();
   currentBar_.SetLabel(InsertPositional(String(IDS_ROW_INSTALLING), {row.cabName}));
   currentBar_.SetPos(0);
   currentBar_.SetRange(0, kCurrentBarSteps);
@@ -151,33 +153,22 @@ void CInstallerDlg::StartRow(bool firstRow) {
 
   if (firstRow) {
     totalBar_.ShowText(true);
-    wchar_t label[128];
-    std::swprintf(label, 128, String(IDS_TOTAL_INSTALLED).c_str(), 0,
-                  static_cast<int>(foundCount_));
-    totalBar_.SetLabel(label);
+    totalBar_.SetLabel(FormatCounts(String(IDS_TOTAL_INSTALLED), 0, run_.FoundCount()));
     totalBar_.SetPos(0);
-    totalBar_.SetRange(0, static_cast<int>(foundCount_));
+    totalBar_.SetRange(0, static_cast<int>(run_.FoundCount()));
     totalBar_.SetStep(1);
+    ::SetTimer(Handle(), TIMER_RUN_WATCH, 2000, nullptr);
   }
 
-  rowObtained_ = false;
+  // The run is installing before the engine starts: the chart control's registration below
+  // waits with the dialog's messages handled, and the row's notifications may come meanwhile.
+  run_.RowStarted();
+  const bool chartControl = !NamesIn(kCatalogRows[run_.CurrentIndex()].companions).empty();
   engine_.SetTarget(row.clsid, row.cabPath, row.versionText);
   engine_.Start();
-  if (row.cabName == kChartControlCab) RegisterChartControl();
-
-  if (firstRow) {
-    ::SetTimer(Handle(), TIMER_RUN_WATCH, 2000, nullptr);
-    installing_ = true;
+  if (chartControl) {
+    chart_.Register(catalog_.CompanionControlPath(), catalog_.CompanionProgramPath());
   }
-}
-
-void CInstallerDlg::Report(const std::wstring& cabName, UINT outcomeId) {
-  Report(cabName, String(outcomeId));
-}
-
-void CInstallerDlg::Report(const std::wstring& cabName, const std::wstring& outcome) {
-  runReport_.Append(cabName, outcome);
-  runLog_.Append(cabName, outcome);
 }
 
 void CInstallerDlg::AdvanceCurrentBar() {
@@ -187,7 +178,7 @@ void CInstallerDlg::AdvanceCurrentBar() {
 
 LRESULT CInstallerDlg::OnInstallProgress(WPARAM, LPARAM) {
   AdvanceCurrentBar();
-  ++stepCount_;
+  run_.CountStep();
   return 0;
 }
 
@@ -201,71 +192,62 @@ LRESULT CInstallerDlg::OnInstallDone(WPARAM object, LPARAM outcome) {
 }
 
 void CInstallerDlg::OnRowObtained() {
-  for (int step = stepCount_; step < kCurrentBarSteps; ++step) AdvanceCurrentBar();
+  for (int step = run_.StepCount(); step < kCurrentBarSteps; ++step) AdvanceCurrentBar();
   currentBar_.SetPos(0);
   currentBar_.SetRange(0, kCurrentBarSteps);
-  stepCount_ = 0;
 
-  ++installedCount_;
-  wchar_t label[128];
-  std::swprintf(label, 128, String(IDS_TOTAL_INSTALLED).c_str(), static_cast<int>(installedCount_),
-                static_cast<int>(foundCount_));
-  totalBar_.SetLabel(label);
+  run_.RowObtained();
+  totalBar_.SetLabel(
+      FormatCounts(String(IDS_TOTAL_INSTALLED), run_.InstalledCount(), run_.FoundCount()));
   totalBar_.StepIt();
-
-  Report(catalog_.Row(currentIndex_).cabName, IDS_INSTALL_COMPLETED);
-  rowObtained_ = true;
-  ++currentIndex_;
-  if (abortRequested_) EndDialog(IDCANCEL);
+  if (run_.AbortRequested()) EndDialog(IDCANCEL);
 }
 
 void CInstallerDlg::OnRowEnded(LONG outcome) {
-  if (abortRequested_) {
+  if (run_.AbortRequested()) {
     Message(IDS_INSTALL_INCORRECT);
     EndDialog(IDCANCEL);
     return;
   }
-  if (currentIndex_ >= kCatalogSize) return;
-
-  if (!rowObtained_) {
-    // The row ended without its class object: record it and move past it, so a run never
-    // starts the same row twice.
-    const CatalogEntry& row = catalog_.Row(currentIndex_);
-    Report(row.cabName, InsertPositional(String(IDS_ROW_INSTALL_FAILED),
-                                         {row.cabName, std::to_wstring(outcome)}));
-    currentBar_.SetPos(0);
-    stepCount_ = 0;
-    ++currentIndex_;
-  }
-  if (FindNextRow()) StartRow(false);
+  if (run_.AllRowsEnded()) return;
+  if (run_.RowEnded(outcome)) currentBar_.SetPos(0);
+  if (run_.FindNextRow()) StartRow(false);
 }
 
 void CInstallerDlg::FinishRun() {
-  installing_ = false;
-  currentIndex_ = 0;
-  stepCount_ = 0;
+  run_.Finish();
   ::EnableWindow(Item(IDC_INSTALL), TRUE);
   SetCloseCaption(IDS_CLOSE);
   totalBar_.ShowText(false);
   totalBar_.SetPos(0);
-  if (mode_.finalMessage) Message(IDS_RUN_COMPLETED);
+  // A run with failed rows never reads as a success, whatever the mode.
+  if (run_.FailedCount() != 0) {
+    ShowFailures();
+  } else if (mode_.finalMessage) {
+    Message(IDS_RUN_COMPLETED);
+  }
   EndDialog(IDOK);
 }
 
+void CInstallerDlg::ShowFailures() {
+  const std::wstring log = run_.LogPath().empty() ? String(IDS_NO_RUN_LOG) : run_.LogPath();
+  const std::wstring text = InsertPositional(
+      String(IDS_RUN_FAILED),
+      {std::to_wstring(run_.FailedCount()), std::to_wstring(run_.FoundCount()), log});
+  prompt_.Show(Handle(), text, ModuleBaseName(nullptr), MB_OK | MB_ICONWARNING);
+}
+
 void CInstallerDlg::OnCancel() {
-  if (installing_) {
-    ::KillTimer(Handle(), TIMER_RUN_WATCH);
-    if (currentIndex_ >= kCatalogSize) {
-      // Every row has ended and no notification is due: nothing is left to wait for.
+  switch (run_.RequestCancel()) {
+    case CInstallRun::CancelStep::kClose:
       EndDialog(IDCANCEL);
-      return;
-    }
-    (void)engine_.Abort();
-    abortRequested_ = true;  // the engine's next notification closes the dialog
-  } else if (removing_) {
-    abortRequested_ = true;
-  } else {
-    EndDialog(IDCANCEL);
+      break;
+    case CInstallRun::CancelStep::kAbortRow:
+      ::KillTimer(Handle(), TIMER_RUN_WATCH);
+      (void)engine_.Abort();  // the engine's next notification closes the dialog
+      break;
+    case CInstallRun::CancelStep::kStopAfterStep:
+      break;  // the browser check or the removal pass stops, and the run ends when it returns
   }
 }
 
@@ -299,17 +281,23 @@ LRESULT CInstallerDlg::OnPaint(WPARAM, LPARAM, bool& handled) {
 
 LRESULT CInstallerDlg::OnQueryDragIcon(WPARAM, LPARAM) { return reinterpret_cast<LRESULT>(icon_); }
 
-// Closes browser windows that hold a module about to be replaced; false when the user said No.
-bool CInstallerDlg::CheckBrowserWindows() {
+// Closes browser windows that hold a module about to be replaced.
+CBrowserCheck::Outcome CInstallerDlg::CheckBrowserWindows() {
   return CBrowserCheck(catalog_, mode_.confirmBrowserClose, prompt_, Handle(),
-                       ModuleBaseName(nullptr), String(IDS_CLOSE_BROWSER), env_.browserModules)
+                       ModuleBaseName(nullptr), String(IDS_CLOSE_BROWSER), env_.browserModules,
+                       [this] { return run_.AbortRequested(); })
       .Run();
 }
 
-void CInstallerDlg::RemoveInstalledComponents() { removal_->RemoveInstalledComponents(); }
+void CInstallerDlg::RemoveInstalledComponents() {
+  // Never beside a run: it would delete files a binding is installing and move the row index.
+  if (!run_.Idle()) return;
+  removal_->RemoveInstalledComponents();
+  totalBar_.ShowText(false);
+  if (run_.AbortRequested()) EndDialog(IDCANCEL);
+}
 
 void CInstallerDlg::OpenMakerHomePage() {
-  (void)OpenWebPage(kMakerHomePage, SW_SHOWNORMAL);
-}  // nothing to report
-
-void CInstallerDlg::RegisterChartControl() { removal_->RegisterChartControl(); }
+  (void)OpenWebPage(kMakerHomePage, SW_SHOW,
+                    env_.launcher ? *env_.launcher : SystemProgramLauncher());  // nothing to report
+}

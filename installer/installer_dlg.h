@@ -2,23 +2,25 @@
 
 #include <windows.h>
 
-#include <array>
 #include <optional>
 #include <string>
 
 #include "common/window/dialog_impl.h"
+#include "installer/browser_check.h"
 #include "installer/catalog.h"
+#include "installer/chart_control.h"
 #include "installer/core/run_mode.h"
 #include "installer/core/run_report.h"
 #include "installer/install_engine.h"
 #include "installer/install_messages.h"
+#include "installer/install_run.h"
 #include "installer/labeled_progress_ctrl.h"
 #include "installer/removal_pass.h"
 #include "installer/resource.h"
-#include "installer/run_log.h"
 
 class ICodeDownloadService;
 class IModuleLister;
+class IProgramLauncher;
 class IRemovalPlatform;
 class IUserPrompt;
 
@@ -30,6 +32,7 @@ struct InstallerEnvironment {
   IUserPrompt* prompt = nullptr;                    // null: real message boxes
   IModuleLister* browserModules = nullptr;          // null: the modules browsers really hold
   IRemovalPlatform* removalPlatform = nullptr;      // null: real programs and waits
+  IProgramLauncher* launcher = nullptr;             // null: the shell opens the web page
   std::wstring windowsFolder;                       // empty: the real one (its component store)
   std::wstring systemFolder;                        // empty: the real one
   ConsoleUserSettings user;                         // no root until the console user is known
@@ -43,14 +46,15 @@ class CInstallerDlg : public CDialogImpl {
 
   // Run state, for whoever looks at the dialog from outside.
   const CCatalog& Catalog() const { return catalog_; }
+  const CInstallRun& RunState() const { return run_; }
   bool FolderExists() const { return folderExists_; }
-  size_t FoundCount() const { return foundCount_; }
-  size_t InstalledCount() const { return installedCount_; }
-  size_t CurrentIndex() const { return currentIndex_; }
-  bool Installing() const { return installing_; }
+  size_t FoundCount() const { return run_.FoundCount(); }
+  size_t InstalledCount() const { return run_.InstalledCount(); }
+  size_t CurrentIndex() const { return run_.CurrentIndex(); }
+  bool Installing() const { return run_.Installing(); }
   const RunMode& Mode() const { return mode_; }
-  const CRunReport& RunReport() const { return runReport_; }
-  const std::wstring& LogPath() const { return runLog_.Path(); }
+  const CRunReport& RunReport() const { return run_.Report(); }
+  const std::wstring& LogPath() const { return run_.LogPath(); }
   const std::wstring& Title() const { return title_; }
   const std::wstring& AboutText() const { return aboutText_; }
   const CLabeledProgressCtrl& CurrentBar() const { return currentBar_; }
@@ -89,23 +93,20 @@ class CInstallerDlg : public CDialogImpl {
   void OnCancel();
   void OnEnterKey() {}  // Enter must not end a run halfway
 
-  bool FindNextRow();  // from currentIndex; false when it ran past the last row
   void StartRow(bool firstRow);
   void OnRowObtained();
   void OnRowEnded(LONG outcome);
   void FinishRun();
   void AdvanceCurrentBar();
-  void Report(const std::wstring& cabName, UINT outcomeId);
-  void Report(const std::wstring& cabName, const std::wstring& outcome);
 
   // Steps of a run that close browser windows and remove what is installed.
-  bool CheckBrowserWindows();
-  void RemoveInstalledComponents();
-  void RegisterChartControl();
+  CBrowserCheck::Outcome CheckBrowserWindows();
+  void RemoveInstalledComponents();  // command 1005
   void OpenMakerHomePage();
 
   std::wstring String(UINT id) const;
   int Message(UINT stringId);
+  void ShowFailures();
   void SetCloseCaption(UINT stringId);
 
   InstallerEnvironment env_;
@@ -113,24 +114,14 @@ class CInstallerDlg : public CDialogImpl {
   IUserPrompt& prompt_;
   CInstallEngine engine_;
   CCatalog catalog_;
-  std::array<bool, kCatalogSize> selected_;
+  CInstallRun run_;
+  CChartControl chart_;
   CLabeledProgressCtrl currentBar_;
   CLabeledProgressCtrl totalBar_;
   RunMode mode_;
   std::wstring title_;
   std::wstring aboutText_;
   HICON icon_ = nullptr;
-
   bool folderExists_ = false;
-  size_t foundCount_ = 0;
-  size_t installedCount_ = 0;
-  size_t currentIndex_ = 0;
-  bool installing_ = false;
-  bool abortRequested_ = false;
-  bool removing_ = false;
-  bool rowObtained_ = false;  // the row in the engine delivered its class object
-  int stepCount_ = 0;
-  CRunReport runReport_;
-  CRunLog runLog_;
-  std::optional<CRemovalPass> removal_;  // reads and drives the state above
+  std::optional<CRemovalPass> removal_;  // made with the window, whose bars it drives
 };

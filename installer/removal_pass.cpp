@@ -1,6 +1,5 @@
 #include "installer/removal_pass.h"
 
-#include <shellapi.h>
 #include <shlwapi.h>
 
 #include <algorithm>
@@ -9,51 +8,19 @@
 
 #include "common/scoped_owner.h"
 #include "common/system_folders.h"
+#include "common/text_compare.h"
+#include "common/window/nested_message_loop.h"
+#include "installer/chart_control.h"
+#include "installer/core/catalog_table.h"
 #include "installer/core/run_report.h"
 #include "installer/resource.h"
-#include "installer/store_cleanup.h"
+#include "installer/system_removal_platform.h"
 
 namespace {
 
 constexpr int kShownSteps = 10;
 constexpr DWORD kShownStepPauseMs = 50;
 constexpr DWORD kResetPauseMs = 500;
-
-const wchar_t kChartControl[] = L"olch2xu8.ocx";
-const wchar_t kChartRegistrar[] = L"c1regsvw.exe";
-
-class SystemPlatform final : public IRemovalPlatform {
- public:
-  void StartAndWait(const std::wstring& commandLine) override {
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');
-    STARTUPINFOW startup{sizeof(startup)};
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process)) {
-      return;
-    }
-    ScopedHandle processHandle(process.hProcess);
-    ScopedHandle threadHandle(process.hThread);
-    ::WaitForSingleObject(processHandle.Get(), INFINITE);
-  }
-
-  void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters,
-                        const std::wstring& folder) override {
-    SHELLEXECUTEINFOW info{sizeof(info)};
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
-    info.lpVerb = L"Open";
-    info.lpFile = file.c_str();
-    info.lpParameters = parameters.c_str();
-    info.lpDirectory = folder.c_str();
-    info.nShow = SW_HIDE;
-    if (!::ShellExecuteExW(&info)) return;
-    ScopedHandle process(info.hProcess);
-    if (process) ::WaitForSingleObject(process.Get(), INFINITE);
-  }
-
-  void Pause(DWORD milliseconds) override { ::Sleep(milliseconds); }
-};
 
 // A window's device context, given back when done.
 class WindowDc {
@@ -78,8 +45,8 @@ bool Exists(const std::wstring& path) {
   return find.IsValid();
 }
 
-std::wstring Lower(std::wstring text) {
-  if (!text.empty()) ::CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+std::wstring Upper(std::wstring text) {
+  if (!text.empty()) ::CharUpperBuffW(text.data(), static_cast<DWORD>(text.size()));
   return text;
 }
 
@@ -102,52 +69,40 @@ std::wstring FormatCounts(const std::wstring& format, int done, int total) {
   return written < 0 ? std::wstring() : std::wstring(text.data(), written);
 }
 
-// Companion files some components install beside their module, listed with them for removal.
-struct ExtraNames {
-  const wchar_t* cabName;
-  const wchar_t* names[2];
-};
-constexpr ExtraNames kExtraNames[] = {
-    {L"Lurrin.cab", {L"Lurrin.ocx", L"Lurrinx.ocx"}},
-    {L"Vormik.cab", {L"TeeChart5.ocx", L"TeeChart5070N.ocx"}},
-    {L"Quenta.cab", {L"TeeChart5.ocx", L"TeeChart5070M.ocx"}},
-    {L"VormikU.cab", {L"TeeChart5.ocx", L"TeeChart5070U.ocx"}},
-};
-
-// The three components that share the chart control and may have left it in a conflict folder.
-bool UsesChartControl(const std::wstring& cabName) {
-  return cabName == L"Vormik.cab" || cabName == L"Quenta.cab" || cabName == L"VormikU.cab";
+bool IsServerFile(const std::wstring& path) {
+  return EndsWithNoCase(path, L".dll") || EndsWithNoCase(path, L".ocx");
 }
 
 }  // namespace
 
-IRemovalPlatform& SystemRemovalPlatform() {
-  static SystemPlatform platform;
-  return platform;
-}
-
-CRemovalPass::CRemovalPass(RemovalContext context, IRemovalPlatform* platform,
+CRemovalPass::CRemovalPass(CInstallRun& run, RemovalDisplay display, IRemovalPlatform* platform,
                            std::wstring windowsFolder, std::wstring systemFolder)
-    : context_(std::move(context)),
+    : run_(run),
+      display_(std::move(display)),
       platform_(platform ? *platform : SystemRemovalPlatform()),
       windowsFolder_(windowsFolder.empty() ? ::WindowsFolder() : std::move(windowsFolder)),
       systemFolder_(systemFolder.empty() ? ::SystemFolder() : std::move(systemFolder)),
       storeFolder_(windowsFolder_ + L"\\Downloaded Program files") {}
 
 void CRemovalPass::RemoveInstalledComponents() {
+  quitRequested_ = false;
+  // Counted afresh: a removal asked for while idle may come before a run's own.
+  run_.ResetRemovalCounts();
   CountRemovableComponents(storeFolder_ + L"\\");
 
-  CLabeledProgressCtrl& total = context_.totalBar;
+  CLabeledProgressCtrl& total = display_.totalBar;
   total.ShowText(true);
-  total.SetLabel(FormatCounts(context_.loadString(IDS_TOTAL_DELETED), 0, removalTotal_));
+  total.SetLabel(FormatCounts(display_.loadString(IDS_TOTAL_DELETED), 0, run_.RemovalTotal()));
   total.SetPos(0);
   total.SetStep(1);
-  total.SetRange(0, removalTotal_);
+  total.SetRange(0, run_.RemovalTotal());
 
   if (BuildDeletionList() == 0) return;
 
-  // Registry records go before any file, while the deletion list names what is taken out.
-  const CStoreCleanup cleanup(context_.catalog, deletionList_, windowsFolder_);
+  // Registry records go before any file, while the deletion list names what is taken out; the
+  // files a component's unit lists are read before the unit goes.
+  const CStoreCleanup cleanup(run_.Catalog(), deletionList_, windowsFolder_);
+  listedFiles_ = cleanup.ReleaseListedFiles(systemFolder_);
   cleanup.CleanSharedDllCounts();
   cleanup.CleanDistributionUnits();
   cleanup.CleanModuleUsage();
@@ -157,46 +112,51 @@ void CRemovalPass::RemoveInstalledComponents() {
 }
 
 void CRemovalPass::CountRemovableComponents(const std::wstring& storeFolderWithSlash) {
-  for (size_t i = 0; i < context_.catalog.Size(); ++i) {
-    const CatalogEntry& row = context_.catalog.Row(i);
-    if (!context_.selected[i] || !row.cabPresent) continue;
+  const CCatalog& catalog = run_.Catalog();
+  for (size_t i = 0; i < catalog.Size(); ++i) {
+    if (!run_.Taken(i)) continue;
+    const CatalogEntry& row = catalog.Row(i);
     if (Exists(storeFolderWithSlash + row.moduleName) || Exists(storeFolderWithSlash + row.infName))
-      ++removalTotal_;
+      run_.AddRemovable();
   }
 }
 
 size_t CRemovalPass::BuildDeletionList() {
+  const CCatalog& catalog = run_.Catalog();
   size_t taken = 0;
-  for (size_t i = 0; i < context_.catalog.Size(); ++i) {
-    const CatalogEntry& row = context_.catalog.Row(i);
-    if (!context_.selected[i] || !row.cabPresent) continue;
+  for (size_t i = 0; i < catalog.Size(); ++i) {
+    if (!run_.Taken(i)) continue;
+    const CatalogEntry& row = catalog.Row(i);
     deletionList_.Add(row.moduleName);
     deletionList_.Add(row.infName);
-    for (const auto& extra : kExtraNames) {
-      if (row.cabName != extra.cabName) continue;
-      for (const wchar_t* name : extra.names) deletionList_.Add(name);
-    }
-    context_.removing = true;
+    for (const std::wstring& name : NamesIn(kCatalogRows[i].alsoListed)) deletionList_.Add(name);
+    run_.BeginRemoval();
     ++taken;
   }
   return taken;
 }
 
 void CRemovalPass::DeleteStoreFiles(const std::wstring& storeFolder) {
-  for (size_t i = 0; i < context_.catalog.Size(); ++i) {
+  // Between entries the dialog's messages are handled as its own loop would (Escape is Cancel);
+  // a quit request ends the pass and goes on to that loop when this one is done.
+  CNestedMessageLoop messages;
+  const CCatalog& catalog = run_.Catalog();
+  for (size_t i = 0; i < catalog.Size(); ++i) {
     // A cancel waits for the entry in progress; it is seen here, before the next one.
-    if (context_.abortRequested) break;
-    const CatalogEntry& row = context_.catalog.Row(i);
-    const bool taken = context_.selected[i] && row.cabPresent;
+    if (run_.AbortRequested()) break;
+    const CatalogEntry& row = catalog.Row(i);
+    const bool taken = run_.Taken(i);
     const std::wstring modulePath = storeFolder + L"\\" + row.moduleName;
     const std::wstring infPath = storeFolder + L"\\" + row.infName;
     const bool moduleExists = Exists(modulePath);
     const bool infExists = Exists(infPath);
 
-    if (UsesChartControl(row.cabName) && !moduleExists && !infExists) {
+    // The chart file shared by several components may sit in conflict folders of theirs.
+    if (const std::wstring sharedChart = kCatalogRows[i].sharedChart;
+        !sharedChart.empty() && !moduleExists && !infExists) {
       ScanConflictFolders(storeFolder);
-      const std::wstring sharedChart = storeFolder + L"\\TeeChart5070.ocx";
-      if (taken && Exists(sharedChart)) ::DeleteFileW(sharedChart.c_str());
+      const std::wstring sharedPath = storeFolder + L"\\" + sharedChart;
+      if (taken && Exists(sharedPath)) ::DeleteFileW(sharedPath.c_str());
     }
 
     if (taken && (moduleExists || infExists)) {
@@ -205,21 +165,38 @@ void CRemovalPass::DeleteStoreFiles(const std::wstring& storeFolder) {
         ::DeleteFileW(modulePath.c_str());
       }
       if (infExists) ::DeleteFileW(infPath.c_str());
-      ApplyRule(row.cabName, storeFolder);
+      DeleteListedFiles(row.clsid);
+      ApplyRules(i, storeFolder);
       ScanConflictFolders(storeFolder);
       ShowDeletedItem(row.displayName);
-      ++removedCount_;
+      run_.CountRemoved();
       SetTotalLabel();
-      context_.totalBar.StepIt();
+      display_.totalBar.StepIt();
+    } else if (taken) {
+      DeleteListedFiles(row.clsid);  // what is left of a component whose own files are gone
     }
 
-    if (!PumpMessages()) break;
+    if (!messages.HandleAll()) {
+      quitRequested_ = true;
+      break;
+    }
   }
+}
+
+void CRemovalPass::DeleteListedFiles(const std::wstring& clsid) {
+  const auto listed = listedFiles_.find(Upper(clsid));
+  if (listed == listedFiles_.end()) return;
+  for (const std::wstring& path : listed->second) {
+    if (!Exists(path)) continue;
+    if (IsServerFile(path)) Unregister(path, L" /U /s ");
+    ::DeleteFileW(path.c_str());
+  }
+  listedFiles_.erase(listed);  // rows sharing the class id share its files
 }
 
 void CRemovalPass::ScanConflictFolders(const std::wstring& storeFolder) {
   for (const auto& [name, isFolder] : ListFolder(storeFolder)) {
-    if (!isFolder || Lower(name).find(L"conflict") == std::wstring::npos) continue;
+    if (!isFolder || !ContainsNoCase(name, L"conflict")) continue;
     const std::wstring folder = storeFolder + L"\\" + name;
     CleanConflictFolder(folder);
     ::RemoveDirectoryW(folder.c_str());  // only when nothing else was left in it
@@ -231,7 +208,7 @@ void CRemovalPass::CleanConflictFolder(const std::wstring& folder) {
     const std::wstring& name = entry.first;
     if (!deletionList_.IsInDeletionList(name)) continue;
     const std::wstring path = folder + L"\\" + name;
-    if (Lower(name).find(L"dll") != std::wstring::npos) Unregister(path, L" /U /S ");
+    if (ContainsNoCase(name, L"dll")) Unregister(path, L" /U /S ");
     ::DeleteFileW(path.c_str());
   }
 }
@@ -240,79 +217,39 @@ void CRemovalPass::Unregister(const std::wstring& path, const wchar_t* switches)
   platform_.StartAndWait(systemFolder_ + L"\\regsvr32.exe" + switches + L"\"" + path + L"\"");
 }
 
-void CRemovalPass::ApplyRule(const std::wstring& cabName, const std::wstring& storeFolder) {
-  // Keyed by the exact CAB name: a row spelled otherwise has no rule.
-  const auto deleteStoreFile = [&](const wchar_t* name) {
+void CRemovalPass::ApplyRules(size_t row, const std::wstring& storeFolder) {
+  const CatalogRow& rules = kCatalogRows[row];
+  for (const std::wstring& name : NamesIn(rules.storeFiles))
     ::DeleteFileW((storeFolder + L"\\" + name).c_str());
-  };
-  const auto deleteSystemFile = [&](const wchar_t* name) {
+  if (!NamesIn(rules.companions).empty()) CChartControl(platform_, systemFolder_).Remove();
+  for (const std::wstring& name : NamesIn(rules.systemServers))
+    DeleteSystemFileAfterUnregistering(name);
+  // Deleted without looking first: whatever of them is there goes.
+  for (const std::wstring& name : NamesIn(rules.systemFiles))
     ::DeleteFileW((systemFolder_ + L"\\" + name).c_str());
-  };
-  if (cabName == L"Vormik.cab") {
-    deleteStoreFile(L"TeeChart5070N.ocx");
-  } else if (cabName == L"Quenta.cab") {
-    deleteStoreFile(L"TeeChart5070M.ocx");
-  } else if (cabName == L"VormikU.cab") {
-    deleteStoreFile(L"TeeChart5070U.ocx");
-  } else if (cabName == L"Lurrin.cab") {
-    deleteStoreFile(L"Lurrin.ocx");
-    deleteStoreFile(L"Lurrinx.ocx");
-  } else if (cabName == L"Velmar.cab") {
-    deleteStoreFile(L"KV3Installer.exe");  // the external installer the Velmar control starts
-  } else if (cabName == L"Pelgor.cab") {
-    RemoveChartControl();
-  } else if (cabName == L"Dremsa.cab") {
-    DeleteSystemFileAfterUnregistering(L"Dremsa_org.ocx", L"/u /s ", L"regsvr32.exe");
-  } else if (cabName == L"Stavin.cab") {
-    deleteSystemFile(L"tormuil.dll");
-    deleteSystemFile(L"brask.dll");
-    deleteSystemFile(L"Yolvent.dll");
-  } else if (cabName == L"Mirodel.cab") {
-    DeleteSystemFileAfterUnregistering(L"Fendro.ocx", L"/u /s ", L"regsvr32.exe");
-  }
 }
 
-void CRemovalPass::DeleteSystemFileAfterUnregistering(const std::wstring& name,
-                                                      const wchar_t* switches,
-                                                      const wchar_t* tool) {
+void CRemovalPass::DeleteSystemFileAfterUnregistering(const std::wstring& name) {
   const std::wstring path = systemFolder_ + L"\\" + name;
   if (!Exists(path)) return;
-  platform_.ShellOpenAndWait(tool, switches + name, systemFolder_);
+  platform_.ShellOpenAndWait(L"regsvr32.exe", L"/u /s " + name, systemFolder_);
   ::DeleteFileW(path.c_str());
 }
 
-void CRemovalPass::RemoveChartControl() {
-  const std::wstring control = systemFolder_ + L"\\" + kChartControl;
-  const std::wstring registrar = systemFolder_ + L"\\" + kChartRegistrar;
-  const bool controlExists = Exists(control);
-  const bool registrarExists = Exists(registrar);
-  if (controlExists && registrarExists) {
-    // Only the pair can unregister the control; a lone file is just deleted.
-    platform_.ShellOpenAndWait(kChartRegistrar, std::wstring(L"/u ") + kChartControl,
-                               systemFolder_);
-    ::DeleteFileW(control.c_str());
-    ::DeleteFileW(registrar.c_str());
-  } else if (controlExists) {
-    ::DeleteFileW(control.c_str());
-  } else if (registrarExists) {
-    ::DeleteFileW(registrar.c_str());
-  }
-}
-
 void CRemovalPass::ShowDeletedItem(const std::wstring& displayName) {
-  CLabeledProgressCtrl& bar = context_.currentBar;
+  CLabeledProgressCtrl& bar = display_.currentBar;
   bar.SetPos(0);
   bar.SetStep(10);
   bar.SetRange(0, 100);
   bar.ShowText(true);
 
-  const std::wstring text = InsertPositional(context_.loadString(IDS_ROW_DELETED), {displayName});
+  const std::wstring text = InsertPositional(display_.loadString(IDS_ROW_DELETED), {displayName});
   std::vector<wchar_t> label(std::max<size_t>(text.size() + 1, MAX_PATH), L'\0');
   text.copy(label.data(), text.size());
   RECT client{};
   ::GetClientRect(bar.Handle(), &client);
   {
-    WindowDc dc(context_.dialog);
+    WindowDc dc(display_.dialog);
     ::PathCompactPathW(dc.Get(), label.data(), static_cast<UINT>(client.right - client.left));
   }
   bar.SetLabel(label.data());
@@ -328,36 +265,15 @@ void CRemovalPass::ShowDeletedItem(const std::wstring& displayName) {
 }
 
 void CRemovalPass::ResetAfterRemoval() {
-  context_.installing = false;
-  context_.currentIndex = 0;
-  context_.stepCount = 0;
-  context_.removing = false;
+  run_.EndRemoval();
   platform_.Pause(kResetPauseMs);
-  context_.totalBar.SetLabel(L"");
-  context_.totalBar.SetPos(0);
+  display_.totalBar.SetLabel(L"");
+  display_.totalBar.SetPos(0);
   deletionList_.Clear();
-}
-
-void CRemovalPass::RegisterChartControl() {
-  // Overwrites whatever copy is there; the registrar resolves the control in its own folder.
-  ::CopyFileW(context_.catalog.CompanionControlPath().c_str(),
-              (systemFolder_ + L"\\" + kChartControl).c_str(), FALSE);
-  ::CopyFileW(context_.catalog.CompanionProgramPath().c_str(),
-              (systemFolder_ + L"\\" + kChartRegistrar).c_str(), FALSE);
-  platform_.ShellOpenAndWait(kChartRegistrar, kChartControl, systemFolder_);
+  listedFiles_.clear();
 }
 
 void CRemovalPass::SetTotalLabel() {
-  context_.totalBar.SetLabel(
-      FormatCounts(context_.loadString(IDS_TOTAL_DELETED), removedCount_, removalTotal_));
-}
-
-bool CRemovalPass::PumpMessages() {
-  MSG msg;
-  while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) return false;  // consumed: the pass ends here
-    ::TranslateMessage(&msg);
-    ::DispatchMessageW(&msg);
-  }
-  return true;
+  display_.totalBar.SetLabel(FormatCounts(display_.loadString(IDS_TOTAL_DELETED),
+                                          run_.RemovedCount(), run_.RemovalTotal()));
 }

@@ -2,55 +2,36 @@
 
 #include <windows.h>
 
-#include <array>
 #include <cstddef>
 #include <functional>
 #include <string>
 
-#include "installer/catalog.h"
 #include "installer/deletion_list.h"
+#include "installer/install_run.h"
 #include "installer/labeled_progress_ctrl.h"
+#include "installer/removal_platform.h"
+#include "installer/store_cleanup.h"
 
-// The calls of a removal pass that start programs or wait; tests substitute them.
-class IRemovalPlatform {
- public:
-  virtual ~IRemovalPlatform() = default;
-  // Starts the command line directly and waits until the program ends: the file it works on is
-  // deleted next, so it must be done with it.
-  virtual void StartAndWait(const std::wstring& commandLine) = 0;
-  // Opens the file through the shell, hidden, in the folder, and waits until the process ends.
-  virtual void ShellOpenAndWait(const std::wstring& file, const std::wstring& parameters,
-                                const std::wstring& folder) = 0;
-  virtual void Pause(DWORD milliseconds) = 0;
-};
-
-IRemovalPlatform& SystemRemovalPlatform();
-
-// What the pass reads and changes of the dialog that runs it.
-struct RemovalContext {
-  const CCatalog& catalog;
-  const std::array<bool, kCatalogSize>& selected;
+// Where a removal pass shows what it does: the dialog's two bars.
+struct RemovalDisplay {
   CLabeledProgressCtrl& currentBar;
   CLabeledProgressCtrl& totalBar;
   HWND dialog;                                   // its client DC measures the current bar's label
   std::function<std::wstring(UINT)> loadString;  // texts 126 and 128
-  bool& removing;
-  bool& abortRequested;
-  bool& installing;
-  size_t& currentIndex;
-  int& stepCount;
 };
 
 // Takes whatever copy of the catalog's components the browser's component store holds out of
-// it: registry records, store files, conflict folders and a few files particular components put
-// in the system directory. Runs on the dialog's thread and reports on its two bars.
+// it: registry records, store files (with the other files each component's record lists),
+// conflict folders and the files the catalog's rules name in the store and the system directory.
+// Runs on the dialog's thread, reports on its two bars, and keeps the run's removal state and
+// counts in the run.
 class CRemovalPass {
  public:
   // Empty folders mean the real Windows and system directories; null platform the real calls.
-  explicit CRemovalPass(RemovalContext context, IRemovalPlatform* platform = nullptr,
-                        std::wstring windowsFolder = {}, std::wstring systemFolder = {});
+  CRemovalPass(CInstallRun& run, RemovalDisplay display, IRemovalPlatform* platform = nullptr,
+               std::wstring windowsFolder = {}, std::wstring systemFolder = {});
 
-  // The whole pass. The caller reads abortRequested afterwards.
+  // The whole pass. The caller reads the run's abort request afterwards.
   void RemoveInstalledComponents();
 
   void CountRemovableComponents(const std::wstring& storeFolderWithSlash);
@@ -60,32 +41,29 @@ class CRemovalPass {
   void ShowDeletedItem(const std::wstring& displayName);
   void ResetAfterRemoval();
 
-  // After the Pelgor row has started: puts the chart control and its registration program in
-  // the system directory and registers the control.
-  void RegisterChartControl();
+  // The thread was asked to quit during the pass, which ended it there; the request was posted
+  // again for the loop outside.
+  bool QuitRequested() const { return quitRequested_; }
 
   const std::wstring& StoreFolder() const { return storeFolder_; }  // no trailing backslash
   const std::wstring& SystemFolder() const { return systemFolder_; }
   const CDeletionList& DeletionList() const { return deletionList_; }
-  int RemovalTotal() const { return removalTotal_; }
-  int RemovedCount() const { return removedCount_; }
 
  private:
   void ScanConflictFolders(const std::wstring& storeFolder);
   void Unregister(const std::wstring& path, const wchar_t* switches);
-  void ApplyRule(const std::wstring& cabName, const std::wstring& storeFolder);
-  void DeleteSystemFileAfterUnregistering(const std::wstring& name, const wchar_t* switches,
-                                          const wchar_t* tool);
-  void RemoveChartControl();
+  void DeleteListedFiles(const std::wstring& clsid);
+  void ApplyRules(size_t row, const std::wstring& storeFolder);
+  void DeleteSystemFileAfterUnregistering(const std::wstring& name);
   void SetTotalLabel();
-  bool PumpMessages();  // false when the thread was asked to quit
 
-  RemovalContext context_;
+  CInstallRun& run_;
+  RemovalDisplay display_;
   IRemovalPlatform& platform_;
   std::wstring windowsFolder_;
   std::wstring systemFolder_;
   std::wstring storeFolder_;
   CDeletionList deletionList_;
-  int removalTotal_ = 0;
-  int removedCount_ = 0;
+  CStoreCleanup::ListedFiles listedFiles_;  // of this pass, until their component goes
+  bool quitRequested_ = false;
 };

@@ -1,119 +1,33 @@
 #include "installer/core/catalog_table.h"
 
-// Both Tarsil rows install the same control, so they share one CLSID.
-const wchar_t kConnectionLimitClsid[] = L"{6076B69C-2816-453C-A302-67196FE22EDB}";
+std::vector<std::wstring> NamesIn(std::wstring_view names) {
+  std::vector<std::wstring> result;
+  size_t start = 0;
+  while (start < names.size()) {
+    const size_t blank = names.find(L' ', start);
+    const size_t end = blank == std::wstring_view::npos ? names.size() : blank;
+    if (end > start) result.emplace_back(names.substr(start, end - start));
+    start = end + 1;
+  }
+  return result;
+}
 
-// Installation order. Other code refers to some rows by index (see the header), so
-// inserting a row above them means updating those constants too.
-// One row per line, in columns: the build reads the rows from this file.
-// clang-format off
-const std::array<CatalogRow, kCatalogSize> kCatalogRows = {{
-    {L"{AF533347-40D3-4E24-AE16-07F618E37CDB}", L"Arvenco.cab",   L"Arvenco.dll",        L"Arvenco.inf",      L"Kovira Runtime Core"},
-    {L"{17536387-A73E-45C5-A506-4D23FB64659C}", L"Brenvo.cab",    L"Brenvo.dll",         L"Brenvo.inf",       L"Kovira Grid"},
-    {L"{244944FB-4D7A-4BB9-9E66-8EA353FD8124}", L"Caldrin.cab",   L"CaldrinExp.dll",     L"Caldrin.inf",      L"Kovira Grid Export"},
-    {L"{ABF344DB-018B-4AB0-B397-50B98F651CF2}", L"Dastel.CAB",    L"Dastel.ocx",         L"Dastel.inf",       L"Kovira Chart Viewer"},
-    {L"{CFBDEAF7-9E2E-4768-8310-7B9E5E703403}", L"Elmora.cab",    L"Elmora.dll",         L"Elmora.inf",       L"Kovira Chart Designer"},
-    {L"{FACD1B60-EE4A-4988-821A-CF30B797546E}", L"fennik.cab",    L"Fennik.dll",         L"Fennik.inf",       L"Kovira Print Manager"},
-    {L"{0EA85F81-020A-49BF-B2DB-43DE7D28DAB0}", L"GORVATH.CAB",   L"Gorvath.dll",        L"Gorvath.inf",      L"Kovira Print Preview"},
-    {L"{D318A520-9A12-4810-9F16-802258DF96AE}", L"Halden.cab",    L"Halden.ocx",         L"Halden.inf",       L"Kovira Signature Pad"},
-    {L"{3D6536D3-7C4B-4355-8B77-6F5FFB478EA1}", L"Istra.cab",     L"IstraSign.dll",      L"Istra.inf",        L"Kovira Digital Signing"},
-    {L"{6688DD76-9DDC-4069-912E-B8F99CF336C3}", L"Jorvel.cab",    L"Jorvel.dll",         L"JorvelCert.inf",   L"Kovira Certificate Store"},
-    {L"{7349EE07-0D66-4461-BF31-BD589A31C924}", L"Kestro.cab",    L"Kestro.dll",         L"Kestro.inf",       L"Kovira Scanner Bridge"},
-    {L"{880A69AA-1BFF-49A4-8FA5-94FDC9399107}", L"Lurrin.cab",    L"Lurrin.dll",         L"Lurrin.inf",       L"Kovira Image Capture"},
-    {L"{C8A4AEE3-4882-45A0-A023-5FF11B5749A6}", L"Mirodel.cab",   L"Mirodel.dll",        L"Mirodel.inf",      L"Kovira Report Viewer"},
-    {L"{A3688624-3A21-467C-96E0-38FD2CD67D2D}", L"Norvak.cab",    L"NorvakDesigner.dll", L"Norvak.inf",       L"Kovira Report Designer"},
-    {L"{5777C696-823C-4540-A5CE-149AC40D27A4}", L"Ostrel.cab",    L"Ostrel.ocx",         L"Ostrel.inf",       L"Kovira File Transfer"},
-    {L"{483D481A-96DB-44BE-8B96-1F9CBC5E5954}", L"Pavlen.cab",    L"PavlenQ.dll",        L"Pavlen.inf",       L"Kovira Upload Queue"},
-    {L"{22C68647-2FF8-42B9-A450-A4A536A63A74}", L"Quenta.cab",    L"Quenta.dll",         L"Quenta.inf",       L"Kovira Download Agent"},
-    {L"{BEB7ACB1-8BA1-4159-AAC4-6A34ACB71C2A}", L"Rellis.cab",    L"RellisCal.ocx",      L"Rellis.inf",       L"Kovira Calendar"},
-    {L"{EC1F44A8-D0B6-4BAD-B83A-0EF7C53E66A0}", L"Sarvo.cab",     L"Sarvo.dll",          L"Sarvo.inf",        L"Kovira Date Picker"},
-    {L"{37342E4B-B1CB-4E0F-87AA-E7A273D437AB}", L"Stavin.cab",    L"Stavin.dll",         L"Stavin.inf",       L"Kovira Tree View"},
-    {L"{34B9A233-C8D5-4F1C-BE3D-CE2A4E42B27A}", L"Tovrin.cab",    L"Tovrin.ocx",         L"Tovrin.inf",       L"Kovira Tab Strip"},
-    {L"{134BFBEF-3404-4321-BDB2-25FFE1FAB787}", L"Ulmen.cab",     L"UlmenEdit.dll",      L"Ulmen.inf",        L"Kovira Rich Editor"},
-    {L"{B95771C8-7651-4D02-8F70-E0F6D98F00F4}", L"Varnis.cab",    L"Varnis.dll",         L"Varnis.inf",       L"Kovira Spell Check"},
-    {L"{D95F92B8-BA4D-48F9-A9CD-F4EF7EA616D7}", L"Wendal.cab",    L"WendalScan.dll",     L"Wendal.inf",       L"Kovira Barcode Reader"},
-    {L"{92928D91-53D8-4861-835C-619E5082D3D7}", L"Velmar.cab",    L"Velmar.dll",         L"Velmar.inf",       L"Kovira3"},
-    {L"{2B3A142E-42A3-4A01-8EEA-BA96D8F5E219}", L"Yastro.CAB",    L"Yastro.dll",         L"Yastro.inf",       L"Kovira Barcode Printer"},
-    {L"{7191B347-F110-4187-A947-8F3584152E02}", L"ZeldenMap.cab", L"Zeldenmap.ocx",      L"ZeldenMap.inf",    L"Kovira Map Viewer"},
-    {L"{0C9D21C7-A1AC-4178-93A8-A970B345457C}", L"Amberk.cab",    L"Amberk.dll",         L"Amberk.inf",       L"Kovira Form Validator"},
-    {L"{DDFCA636-618B-4B0B-A03A-4E17E45CAD34}", L"Belvane.cab",   L"Belvane.dll",        L"Belvane.inf",      L"Kovira Input Mask"},
-    {L"{BFA85958-6398-495C-959E-D9847D499867}", L"Corvish.cab",   L"Corvish.dll",        L"Corvish.inf",      L"Kovira Clipboard Helper"},
-    {L"{9BD86170-8D95-4EFD-8C0A-765E0EC97D72}", L"Dunmora.cab",   L"Dunmora.dll",        L"Dunmora.inf",      L"Dunmora.cab"},
-    {L"{7D34DBCF-310A-4A54-80BD-B538DB5753AE}", L"Estrel.cab",    L"Estrel.dll",         L"Estrel.inf",       L"Kovira Session Keeper"},
-    {L"{FE5037B1-C56B-494D-8F7D-D5D5FC863CBC}", L"Folvik.cab",    L"Folvik.dll",         L"Folvik.inf",       L"Kovira Spreadsheet Export"},
-    {L"{BC4F0C63-E5D1-4ABF-AA25-E638C42DD224}", L"Granse.cab",    L"Granse.dll",         L"Granse.inf",       L"Kovira PDF Export"},
-    {L"{54749568-CF26-4A70-8F45-7FD5043DEA02}", L"Hestor.cab",    L"Hestor.ocx",         L"Hestor.inf",       L"Kovira Document Viewer"},
-    {L"{F6E6BAEB-6CBE-45AD-ABE5-6A5D8A948D6D}", L"Ilvane.cab",    L"Ilvane.dll",         L"Ilvane.inf",       L"Kovira Image Editor"},
-    {L"{BD369516-6EFA-4D9C-94CC-62E4ECC3C61B}", L"Jastrel.cab",   L"Jastrel.dll",        L"Jastrel.inf",      L"Kovira Thumbnail Cache"},
-    {L"{5DADA8C8-C0F4-4D97-9FC2-F658EE2E62F4}", L"Kelmoth.cab",   L"Kelmoth.dll",        L"Kelmoth.inf",      L"Kelmoth.cab"},
-    {L"{7B68CF79-C2C3-4C21-BAB8-D45604A3BF44}", L"Lorvan.cab",    L"Lorvan.dll",         L"Lorvan.inf",       L"Kovira Fax Sender"},
-    {L"{53954355-213A-4858-B375-1CDA9B2E8805}", L"Marveth.cab",   L"Marveth.dll",        L"Marveth.inf",      L"Kovira Mail Merge"},
-    {L"{6AF88017-4E4E-4D9E-B429-84D8AFD3A7BE}", L"MDI.cab",       L"MDI.dll",            L"MDI.inf",          L"Kovira MDI Frame"},
-    {L"{56D4C029-C36F-4C23-93C6-FAF5C8DFA279}", L"Nesrik.cab",    L"Nesrik.dll",         L"Nesrik.inf",       L"Kovira Window Manager"},
-    {L"{269C2B92-F8DF-4CA7-B32D-A80B4DC4B7AF}", L"Orvissa.cab",   L"Orvissa.dll",        L"Orvissa.inf",      L"Orvissa.cab"},
-    {L"{7C76E2BC-F145-454D-A316-E8651B254865}", L"Pendra.cab",    L"Pendra.ocx",         L"Pendra.inf",       L"Kovira Toolbar"},
-    {L"{D448D248-90A9-4BD6-A532-46D7D01F9D5C}", L"Quillan.cab",   L"Quillan.dll",        L"Quillan.inf",      L"Kovira Menu Builder"},
-    {L"{42AEB537-1891-4763-9423-FED93481812E}", L"Ravost.cab",    L"Ravost.dll",         L"Ravost.inf",       L"Kovira Status Bar"},
-    {L"{80E7F477-A537-4E53-9B78-91D0055BC968}", L"Sendrel.cab",   L"Sendrel.dll",        L"Sendrel.inf",      L"Kovira Message Box"},
-    {L"{80E7F477-A537-4E53-9B78-91D0055BC968}", L"SendrelU.cab",  L"SendrelU.dll",       L"SendrelU.inf",     L"Kovira Message Box (Unicode)"},
-    {L"{6CB16956-850A-49A4-8E20-2F39A34F797F}", L"Tamrik.cab",    L"Tamrik.dll",         L"Tamrik.inf",       L"Kovira Chart Engine"},
-    {L"{584781A7-99F4-4FE8-9E2A-770F22132776}", L"Urvalo.cab",    L"Urvalo.dll",         L"Urvalo.inf",       L"Kovira Chart Themes"},
-    {L"{0E43620D-F476-4774-BA64-A3F60417F9A5}", L"Vesko.cab",     L"Vesko.dll",          L"Vesko.inf",        L"Kovira Gauge"},
-    {L"{56C7ECA1-AED5-406D-906B-AE66D1E93700}", L"Welmira.cab",   L"Welmira.ocx",        L"Welmira.inf",      L"Kovira Dashboard"},
-    {L"{528E79D3-E12B-467F-881F-136C3192D707}", L"Xandor.cab",    L"Xandor.dll",         L"Xandor.inf",       L"Kovira Pivot Table"},
-    {L"{5233E869-C69B-4497-8AD7-3E49445A9CB9}", L"Yorvel.cab",    L"Yorvel.dll",         L"Yorvel.inf",       L"Kovira Data Binder"},
-    {L"{A1CE2608-8AD4-45D3-B868-182D6FD3D152}", L"Zarnet.cab",    L"Zarnet.dll",         L"Zarnet.inf",       L"Kovira Query Builder"},
-    {L"{236C9C82-5814-4783-AA8F-3AC827D9457C}", L"Albrin.cab",    L"Albrin.dll",         L"Albrin.inf",       L"Albrin.cab"},
-    {L"{1F57A413-3ABA-48C0-B02D-6C34644E8DD2}", L"Borsel.cab",    L"Borsel.dll",         L"Borsel.inf",       L"Kovira Local Cache"},
-    {L"{D66179D3-DE75-47CA-9FFF-2DF6FA323253}", L"Crestiv.cab",   L"Crestiv.dll",        L"Crestiv.inf",      L"Kovira Compression"},
-    {L"{DE445197-17F0-46F1-81D3-29F61CC81B59}", L"Dravik.cab",    L"Dravik.dll",         L"Dravik.inf",       L"Kovira Encryption"},
-    {L"{1356B998-3446-4465-B5F9-E11FE2D8F4F4}", L"Dremsa.cab",    L"Dremsa.dll",         L"Dremsa.inf",       L"Kovira Key Store"},
-    {L"{2DD11FA9-5C90-4186-B836-9A830EF240DA}", L"Elvarn.cab",    L"Elvarn.ocx",         L"Elvarn.inf",       L"Kovira Smart Card Reader"},
-    {L"{A0687F90-206E-4322-862B-E8EBE14CF633}", L"Fimbra.cab",    L"Fimbra.dll",         L"Fimbra.inf",       L"Kovira Token Login"},
-    {L"{C8E9448C-1CBC-40D2-9677-24E1EF1B86B1}", L"Galvor.cab",    L"Galvor.dll",         L"Galvor.inf",       L"Kovira Time Stamp"},
-    {L"{497EDA60-FDDC-4F8A-BC68-FCE9EAFD6C04}", L"Harvel.cab",    L"Harvel.dll",         L"Harvel.inf",       L"Kovira Audit Log"},
-    {L"{FA06F0D2-DD9A-4F60-BC3D-93D70D31736D}", L"Ivesta.cab",    L"Ivesta.dll",         L"Ivesta.inf",       L"Ivesta.cab"},
-    {L"{C529842A-A0A9-4D46-A2AC-2A36D1843468}", L"KVPRT.cab",     L"kvprt.dll",          L"kvprt.inf",        L"Kovira Label Printer"},
-    {L"{E43260C4-6AB0-4E98-8417-1DC0074B9581}", L"Jennet.cab",    L"Jennet.dll",         L"Jennet.inf",       L"Kovira Receipt Printer"},
-    {L"{4115BF0B-170E-4DB4-9272-3FF4D74DFAB7}", L"Kalvos.cab",    L"KalvosCfg.dll",      L"Kalvos.inf",       L"Kovira Printer Setup"},
-    {L"{78B004CA-B0DE-4992-B9C8-81C7B1FF682F}", L"Lestra.cab",    L"Lestra.ocx",         L"Lestra.inf",       L"Kovira Page Layout"},
-    {L"{A28AE0F4-EEA8-4E69-9BDF-F746DC2A2365}", L"Mobrin.cab",    L"Mobrin.dll",         L"Mobrin.inf",       L"Kovira Watermark"},
-    {L"{F95E6688-AA0F-4D72-A35F-E5EDB8764B66}", L"Nalvek.cab",    L"Nalvek.dll",         L"Nalvek.inf",       L"Kovira OCR"},
-    {L"{4A40A3AB-0083-4603-9BE9-4E789E16133A}", L"Oskren.cab",    L"Oskren.dll",         L"Oskren.inf",       L"Kovira Scan Profiles"},
-    {L"{749DCEA0-ACE6-4E2A-8B84-6CE14CE33DA9}", L"PARVIS.cab",    L"Parvis.dll",         L"Parvis.inf",       L"Kovira TWAIN Bridge"},
-    {L"{2C0BD3F9-E52F-42B6-9244-9815F99636B0}", L"Qorvan.cab",    L"Qorvan.dll",         L"Qorvan.inf",       L"Kovira Camera Capture"},
-    {L"{50BE24D3-A774-40AC-9701-9568CA0FD9AC}", L"Rastel.cab",    L"Rastel.dll",         L"Rastel.inf",       L"Kovira Image Filters"},
-    {L"{04884F89-0EA2-4DA3-88A4-B898C5756B97}", L"Sulvin.cab",    L"Sulvin.ocx",         L"Sulvin.inf",       L"Kovira Media Player"},
-    {L"{592C651A-42C3-456F-805D-A10CFF3775E3}", L"Trevon.cab",    L"Trevon.dll",         L"Trevon.inf",       L"Trevon.cab"},
-    {L"{0A25F9BB-9CA4-407C-86AE-15C4F748CD4A}", L"Ulvera.cab",    L"Ulvera.dll",         L"Ulvera.inf",       L"Kovira Sound Recorder"},
-    {L"{5B85035B-61DB-42CF-8843-B56FA0FD9FA7}", L"Vormik.cab",    L"Vormik.dll",         L"Vormik.inf",       L"Kovira Host Bridge"},
-    {L"{5B85035B-61DB-42CF-8843-B56FA0FD9FA7}", L"VormikU.cab",   L"VormikU.dll",        L"VormikU.inf",      L"Kovira Host Bridge (Unicode)"},
-    {L"{504E9D4B-1CC8-44FA-A84B-4E7088489FBC}", L"Wistan.cab",    L"Wistan.dll",         L"Wistan.inf",       L"Kovira Resume Upload"},
-    {L"{38EAF8C6-FC69-4092-8A8E-B2272CB89196}", L"Xelvor.cab",    L"Xelvor.dll",         L"Xelvor.inf",       L"Kovira Folder Sync"},
-    {L"{22C52136-A020-4448-BE45-EF18BD703765}", L"Pelgor.cab",    L"Pelgor.ocx",         L"Pelgor.inf",       L"Kovira Transfer Monitor"},
-    {L"{0319D24E-A9DB-48C0-AD9D-5D77CFC0D00D}", L"Yandrel.cab",   L"Yandrel.dll",        L"Yandrel.inf",      L"Kovira Drag and Drop"},
-    {L"{C566C0B9-C0C2-4E06-ADFF-A843F1FE082F}", L"Zorvik.cab",    L"Zorvik.dll",         L"Zorvik.inf",       L"Zorvik.cab"},
-    {L"{D836A41F-B4A8-4D5E-A312-8A155B8EFFA0}", L"Aldevan.cab",   L"Aldevan.dll",        L"Aldevan.inf",      L"Kovira Report Scheduler"},
-    {L"{71903991-950B-4154-A227-00D724C9B796}", L"Bravik.cab",    L"Bravik.ocx",         L"Bravik.inf",       L"Kovira Report Print"},
-    {L"{CDABF0EB-8CD1-4805-8407-7DEB1679FAD7}", L"Cennor.cab",    L"CennorXls.dll",      L"Cennor.inf",       L"Kovira Report Export"},
-    {L"{7DC8F1F9-D68C-4F3C-8917-8A016F5D5520}", L"Delvora.cab",   L"Delvora.dll",        L"Delvora.inf",      L"Kovira Chart Print"},
-    {L"{0D0A6279-D088-4E80-A16E-2DF824FE4510}", L"Erskel.cab",    L"Erskel.dll",         L"Erskel.inf",       L"Kovira Grid Print"},
-    {L"{0FC34151-6EE1-4008-9C31-3CA6E44E1865}", L"Falrin.cab",    L"Falrin.dll",         L"Falrin.inf",       L"Kovira Workflow"},
-    {L"{4CAE685F-7E52-4212-838A-921DAE38BE47}", L"Gelnor.cab",    L"Gelnor.ocx",         L"Gelnor.inf",       L"Kovira Approval Stamp"},
-    {L"{617626E4-63CC-4E97-A958-078C91470233}", L"Helvik.cab",    L"Helvik.dll",         L"HelvikNotify.inf", L"Kovira Notifications"},
-    {L"{6452A0B8-90DF-4AE4-9366-3AFBB80E7F68}", L"Irmand.cab",    L"Irmand.dll",         L"Irmand.inf",       L"Kovira Keyboard Hooks"},
-    {L"{15F696A5-5C8D-479E-9F82-9B8FC0B0F316}", L"Jorren.cab",    L"Jorren.dll",         L"Jorren.inf",       L"Kovira Screen Lock"},
-    {L"{8647BC82-7DA1-42CB-81C7-C8D9823A611C}", L"Korval.cab",    L"Korval.dll",         L"Korval.inf",       L"Kovira Update Check"},
-    {L"{423B86A9-8B0A-487B-8916-BA8DE4DC856D}", L"Lemvor.cab",    L"Lemvor.dll",         L"Lemvor.inf",       L"Lemvor.cab"},
-    {L"{6076B69C-2816-453C-A302-67196FE22EDB}", L"Tarsil.cab",    L"Tarsil.dll",         L"Tarsil.inf",       L"Kovira Connection Helper"},
-    {L"{6076B69C-2816-453C-A302-67196FE22EDB}", L"TarsilRel.cab", L"Tarsil.dll",         L"TarsilRel.inf",    L"Kovira Connection Helper (Release)"},
-    {L"{B72A5DD2-CBD4-4AA4-8D4F-664395512E68}", L"Mendral.cab",   L"Mendral.ocx",        L"Mendral.inf",      L"Kovira Remote Assist"},
-    {L"{DD518978-C281-4888-BF4D-4A71EC8CCA98}", L"Nosvik.cab",    L"Nosvik.dll",         L"Nosvik.inf",       L"Kovira Diagnostics"},
-    {L"{99A5E0AD-5F03-43D2-AEDE-9A0B1778DE11}", L"Oldra.cab",     L"Oldra.dll",          L"Oldra.inf",        L"Kovira Log Collector"},
-    {L"{C4BFE3F6-8D5B-4D98-8169-567CFF91FB28}", L"Pernil.cab",    L"Pernil.dll",         L"Pernil.inf",       L"Kovira Settings"},
-    {L"{354619E6-6965-49FA-947E-1C985CD6D5D4}", L"Quoren.cab",    L"Quoren.ocx",         L"Quoren.inf",       L"Kovira Help Viewer"},
-    {L"{325A620D-21F2-4F3E-95FD-2F3306A80160}", L"Rivlen.cab",    L"Rivlen.dll",         L"Rivlen.inf",       L"Kovira Language Pack"},
-    {L"{96265049-CBEA-46CD-83E4-B34EE0F2CEDC}", L"Sovrel.cab",    L"Sovrel.dll",         L"Sovrel.inf",       L"Kovira Uninstall Helper"},
-    {L"{17819F05-A936-4007-8FEB-0C5C7284F660}", L"Tindra.cab",    L"Tindra.dll",         L"Tindra.inf",       L"Kovira Compatibility Shim"},
-}};
-// clang-format on
+unsigned MinConnectionsFor(std::wstring_view clsid) {
+  for (const CatalogRow& row : kCatalogRows) {
+    if (row.minConnections != 0 && clsid == row.clsid) return row.minConnections;
+  }
+  return 0;
+}
+
+std::size_t ChartControlRow() {
+  for (std::size_t i = 0; i < kCatalogRows.size(); ++i) {
+    if (!NamesIn(kCatalogRows[i].companions).empty()) return i;
+  }
+  return kCatalogSize;
+}
+
+std::wstring ChartControlName() {
+  const std::size_t row = ChartControlRow();
+  if (row == kCatalogSize) return {};
+  return NamesIn(kCatalogRows[row].companions).front();
+}

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cwchar>
 #include <cwctype>
 #include <map>
 #include <set>
@@ -39,6 +40,8 @@ bool IsRegistryGuid(const std::wstring& s) {
   }
   return true;
 }
+
+const std::wstring kConnectionLimitClsid = L"{6076B69C-2816-453C-A302-67196FE22EDB}";
 
 std::vector<std::size_t> RowsWithCab(const std::wstring& cab) {
   std::vector<std::size_t> rows;
@@ -110,6 +113,10 @@ TEST(CatalogTable, SharedClsids) {
 
   const std::vector<std::size_t> limitRows = {kConnectionLimitRow, kConnectionLimitRow + 1};
   EXPECT_EQ(rowsByClsid[kConnectionLimitClsid], limitRows);
+  for (const auto& [clsid, rows] : rowsByClsid) {
+    for (std::size_t row : rows)
+      EXPECT_EQ(MinConnectionsFor(clsid), kCatalogRows[row].minConnections);
+  }
 }
 
 TEST(CatalogTable, StemDifferences) {
@@ -191,7 +198,10 @@ TEST(CatalogTable, FixedRows) {
   EXPECT_EQ(std::wstring(second.clsid), kConnectionLimitClsid);
   EXPECT_EQ(std::wstring(first.moduleName), second.moduleName);
   EXPECT_NE(Lower(first.cabName), Lower(second.cabName));
-  EXPECT_TRUE(IsRegistryGuid(kConnectionLimitClsid));
+  EXPECT_EQ(10u, MinConnectionsFor(kConnectionLimitClsid));
+  // The class id is matched as text, exactly.
+  EXPECT_EQ(0u, MinConnectionsFor(Lower(kConnectionLimitClsid)));
+  EXPECT_EQ(0u, MinConnectionsFor(L""));
 
   const std::size_t mdi = RowOfCab(L"MDI.cab");
   ASSERT_LT(mdi, kCatalogRows.size());
@@ -211,4 +221,96 @@ TEST(CatalogTable, RemovalRuleCabs) {
   }
   EXPECT_EQ(std::wstring(kCatalogRows[RowOfCab(L"Lurrin.cab")].moduleName), L"Lurrin.dll");
   EXPECT_EQ(std::wstring(kCatalogRows[RowOfCab(L"Vormik.cab")].moduleName), L"Vormik.dll");
+}
+
+// What removing or installing a component does beyond its module and INF is data of its row;
+// every row not listed here has none of it.
+TEST(CatalogTable, ComponentRulesAreRowsOfTheTable) {
+  struct Rules {
+    const wchar_t* cab;
+    std::vector<std::wstring> alsoListed, storeFiles, alsoCounted, systemFiles, systemServers;
+    std::wstring sharedChart;
+    std::vector<std::wstring> companions;
+    unsigned minConnections = 0;
+  };
+  const std::vector<std::wstring> none;
+  const Rules expected[] = {
+      {L"Lurrin.cab",
+       {L"Lurrin.ocx", L"Lurrinx.ocx"},
+       {L"Lurrin.ocx", L"Lurrinx.ocx"},
+       {L"Lurrinx.ocx"},
+       none,
+       none,
+       L"",
+       none},
+      {L"Vormik.cab",
+       {L"TeeChart5.ocx", L"TeeChart5070N.ocx"},
+       {L"TeeChart5070N.ocx"},
+       {L"TeeChart5.ocx"},
+       none,
+       none,
+       L"TeeChart5070.ocx",
+       none},
+      {L"Quenta.cab",
+       {L"TeeChart5.ocx", L"TeeChart5070M.ocx"},
+       {L"TeeChart5070M.ocx"},
+       none,
+       none,
+       none,
+       L"TeeChart5070.ocx",
+       none},
+      {L"VormikU.cab",
+       {L"TeeChart5.ocx", L"TeeChart5070U.ocx"},
+       {L"TeeChart5070U.ocx"},
+       none,
+       none,
+       none,
+       L"TeeChart5070.ocx",
+       none},
+      {L"Velmar.cab", none, {L"KV3Installer.exe"}, none, none, none, L"", none},
+      {L"Pelgor.cab", none, none, none, none, none, L"", {L"olch2xu8.ocx", L"c1regsvw.exe"}},
+      {L"Dremsa.cab", none, none, none, none, {L"Dremsa_org.ocx"}, L"", none},
+      {L"Stavin.cab",
+       none,
+       none,
+       none,
+       {L"tormuil.dll", L"brask.dll", L"Yolvent.dll"},
+       none,
+       L"",
+       none},
+      {L"Mirodel.cab", none, none, none, none, {L"Fendro.ocx"}, L"", none},
+      {L"Tarsil.cab", none, none, none, none, none, L"", none, 10},
+      {L"TarsilRel.cab", none, none, none, none, none, L"", none, 10},
+  };
+  for (std::size_t i = 0; i < kCatalogRows.size(); ++i) {
+    const CatalogRow& row = kCatalogRows[i];
+    SCOPED_TRACE(std::string(row.cabName, row.cabName + std::wcslen(row.cabName)));
+    Rules rules{row.cabName, {}, {}, {}, {}, {}, L"", {}};
+    for (const Rules& r : expected) {
+      if (std::wstring(r.cab) == row.cabName) rules = r;
+    }
+    EXPECT_EQ(rules.alsoListed, NamesIn(row.alsoListed));
+    EXPECT_EQ(rules.storeFiles, NamesIn(row.storeFiles));
+    EXPECT_EQ(rules.alsoCounted, NamesIn(row.alsoCounted));
+    EXPECT_EQ(rules.systemFiles, NamesIn(row.systemFiles));
+    EXPECT_EQ(rules.systemServers, NamesIn(row.systemServers));
+    EXPECT_EQ(rules.sharedChart, row.sharedChart);
+    EXPECT_EQ(rules.companions, NamesIn(row.companions));
+    EXPECT_EQ(rules.minConnections, row.minConnections);
+  }
+  EXPECT_EQ(kPelgorRow, ChartControlRow());
+  EXPECT_EQ(L"olch2xu8.ocx", ChartControlName());
+}
+
+TEST(CatalogTable, NamesFieldsSplitAtBlanks) {
+  const struct {
+    const wchar_t* field;
+    std::vector<std::wstring> names;
+  } cases[] = {
+      {L"", {}},
+      {L"a.dll", {L"a.dll"}},
+      {L"a.dll b.ocx c.exe", {L"a.dll", L"b.ocx", L"c.exe"}},
+      {L" a.dll  b.ocx ", {L"a.dll", L"b.ocx"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.names, NamesIn(c.field)) << c.field;
 }

@@ -186,7 +186,7 @@ class BrowserCheck : public ::testing::Test {
 
   bool RunCheck() {
     CBrowserCheck check(catalog_, confirm_, prompt_, nullptr, kCaption, kQuestion, &lister_);
-    return check.Run();
+    return check.Run() == CBrowserCheck::Outcome::kDone;
   }
 
   StandInTurn turn_;  // first in, last out: every stand-in has gone before it ends
@@ -361,6 +361,33 @@ TEST_F(BrowserCheck, FrameIgnoringCloseCostsOneSecondOfPumping) {
 
   MSG rest;
   while (::PeekMessageW(&rest, counter.Handle(), 0, 0, PM_REMOVE)) {
+  }
+}
+
+// The wait for a closing frame stops at once when asked to (Cancel) or when the thread is asked
+// to quit; the check goes no further, and a quit request is left for the loop outside.
+TEST_F(BrowserCheck, StopRequestOrQuitEndsTheCloseWait) {
+  const struct {
+    const char* what;
+    bool quit;
+  } cases[] = {{"asked to stop", false}, {"asked to quit", true}};
+  PresentCabs({kPresentCab});
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    auto browser = Start({Module(kPresentModule)}, L"--ignore-close");
+    ASSERT_TRUE(browser->Frame());
+    int asked = 0;
+    CBrowserCheck check(catalog_, confirm_, prompt_, nullptr, kCaption, kQuestion, &lister_,
+                        [&] { return ++asked > 0 && !c.quit; });
+    if (c.quit) ::PostQuitMessage(3);
+    const DWORD start = ::GetTickCount();
+    EXPECT_EQ(CBrowserCheck::Outcome::kStopped, check.Run());
+    EXPECT_LT(::GetTickCount() - start, 500u);
+    EXPECT_EQ(c.quit ? 0 : 1, asked);
+    MSG message{};
+    message.wParam = 0xdeadbeef;
+    EXPECT_EQ(c.quit, ::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != 0);
+    if (c.quit) EXPECT_EQ(3u, message.wParam);
   }
 }
 

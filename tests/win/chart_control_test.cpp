@@ -1,3 +1,5 @@
+#include "installer/chart_control.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,6 +14,7 @@
 #include "common/reg_key.h"
 #include "common/scoped_owner.h"
 #include "installer/removal_pass.h"
+#include "installer/system_removal_platform.h"
 #include "tests/fixtures/chart_stand_ins/chart_stand_in_clsid.h"
 #include "tests/win/temp_folder.h"
 
@@ -69,7 +72,6 @@ class ChartControlTest : public testing::Test {
     root_.Touch(L"cabfiles\\Pelgor.cab");
     fs::create_directories(System());
     ASSERT_TRUE(catalog_.Scan((root_.Path() / L"installer.exe").wstring()));
-    selected_.fill(true);
 
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS};
     ASSERT_TRUE(::InitCommonControlsEx(&controls));
@@ -90,13 +92,10 @@ class ChartControlTest : public testing::Test {
   fs::path System() const { return Windows() / L"system32"; }
 
   CRemovalPass MakePass(IRemovalPlatform& platform) {
-    RemovalContext context{
-        catalog_,      selected_,       current_,
-        total_,        window_.Get(),   [](UINT) { return std::wstring(L"%d/%d"); },
-        removing_,     abortRequested_, installing_,
-        currentIndex_, stepCount_};
-    return CRemovalPass(context, &platform, Windows().wstring(), System().wstring());
+    return CRemovalPass(run_, RemovalDisplay{current_, total_, window_.Get(), Texts}, &platform,
+                        Windows().wstring(), System().wstring());
   }
+  static std::wstring Texts(UINT) { return L"%d/%d"; }
   // What HKCR says serves the class; empty when it is not registered.
   static std::wstring RegisteredServer() {
     RegKey key;
@@ -109,19 +108,17 @@ class ChartControlTest : public testing::Test {
 
   TempFolder root_{L"kovira chart"};
   CCatalog catalog_;
-  std::array<bool, kCatalogSize> selected_{};
+  CInstallRun run_{catalog_, Texts};
   ScopedWindow window_;
   CLabeledProgressCtrl current_, total_;
-  bool removing_ = false, abortRequested_ = false, installing_ = false;
-  size_t currentIndex_ = 0;
-  int stepCount_ = 0;
 };
 
 TEST_F(ChartControlTest, RegisteredFromSystemCopyThenUnregisteredBeforeBothGo) {
   // A stale copy in the way: it is overwritten, and only the real control can register.
   root_.Touch(L"Windows\\system32\\olch2xu8.ocx");
   RealStarts platform;
-  MakePass(platform).RegisterChartControl();
+  CChartControl(platform, System().wstring())
+      .Register(catalog_.CompanionControlPath(), catalog_.CompanionProgramPath());
 
   EXPECT_EQ(fs::file_size(Cabs() / L"olch2xu8.ocx"), fs::file_size(System() / L"olch2xu8.ocx"));
   EXPECT_EQ(fs::file_size(Cabs() / L"c1regsvw.exe"), fs::file_size(System() / L"c1regsvw.exe"));

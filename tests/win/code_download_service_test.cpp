@@ -14,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,9 @@
 #include "common/text_compare.h"
 #include "installer/catalog.h"
 #include "installer/core/catalog_table.h"
+#include "installer/install_run.h"
 #include "installer/removal_pass.h"
+#include "installer/system_removal_platform.h"
 #include "platform/cab_extractor.h"
 #include "platform/code_base_download.h"
 #include "platform/component_package.h"
@@ -518,65 +521,98 @@ class NoWaits final : public IRemovalPlatform {
   void Pause(DWORD) override {}  // the animation's waits
 };
 
-// What the service records for an installed component is exactly what the removal pass erases:
-// after the pass, no file, record or class registration of the removed components is left.
-TEST_F(ServiceTest, RemovalPassTakesBackEverythingTheServiceInstalled) {
-  // Single-file components: the pass knows each component by its catalog module and INF only.
-  const std::vector<std::wstring> cabs = {L"Dastel.CAB", L"GORVATH.CAB", L"Istra.cab",
-                                          L"Tarsil.cab"};
+// Every key and value below root\path, one line each ("key" and "key|name=type:bytes").
+void Snapshot(HKEY root, const std::wstring& path, std::set<std::wstring>& lines) {
+  RegKey key;
+  if (key.Open(root, path, KEY_READ) != ERROR_SUCCESS) return;
+  lines.insert(path);
+  DWORD subkeys = 0, longestKey = 0, values = 0, longestName = 0, longestData = 0;
+  if (::RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, &longestKey, nullptr,
+                         &values, &longestName, &longestData, nullptr, nullptr) != ERROR_SUCCESS)
+    return;
+  std::vector<wchar_t> name(std::max(longestKey, longestName) + 1);
+  std::vector<BYTE> data(longestData + 1);
+  for (DWORD i = 0; i < values; ++i) {
+    DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    if (::RegEnumValueW(key.Get(), i, name.data(), &nameLength, nullptr, &type, data.data(),
+                        &size) != ERROR_SUCCESS)
+      continue;
+    std::wstring line =
+        path + L"|" + std::wstring(name.data(), nameLength) + L"=" + std::to_wstring(type) + L":";
+    for (DWORD b = 0; b < size; ++b) line += std::to_wstring(data[b]) + L",";
+    lines.insert(line);
+  }
+  std::vector<std::wstring> children;
+  for (DWORD i = 0; i < subkeys; ++i) {
+    DWORD length = static_cast<DWORD>(name.size());
+    if (::RegEnumKeyExW(key.Get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) ==
+        ERROR_SUCCESS)
+      children.emplace_back(name.data(), length);
+  }
+  for (const auto& child : children) Snapshot(root, path + L"\\" + child, lines);
+}
+
+// The registry a component installation writes to: the store's three records and the classes.
+std::set<std::wstring> StoreRegistry() {
+  std::set<std::wstring> lines;
+  for (const wchar_t* path :
+       {L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs",
+        L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage",
+        L"SOFTWARE\\Microsoft\\Code Store Database", L"SOFTWARE\\Classes\\CLSID"}) {
+    Snapshot(HKEY_LOCAL_MACHINE, path, lines);
+  }
+  return lines;
+}
+
+std::vector<std::wstring> Difference(const std::set<std::wstring>& a,
+                                     const std::set<std::wstring>& b) {
+  std::vector<std::wstring> only;
+  std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(only));
+  return only;
+}
+
+// Every sample the service installs, and then the removal pass: the store folder and the
+// registry are as they were before (a component's second file, its shared-file count and its
+// module-usage entry included).
+TEST_F(ServiceTest, RemovalPassTakesBackEverythingEverySampleInstalled) {
+  std::vector<std::wstring> cabs;
+  for (const auto& entry : fs::directory_iterator(SampleCab(L"")))
+    cabs.push_back(entry.path().filename().wstring());
+  ASSERT_NE(cabs.end(), std::find(cabs.begin(), cabs.end(), L"Brenvo.cab"));
+  // As on a fresh system: no earlier test's registration of these classes.
+  for (const auto& cab : cabs) Unregister(RowOf(cab));
+  const std::set<std::wstring> before = StoreRegistry();
+  const std::vector<std::wstring> filesBefore = FilesUnderWindows();
+
   for (const auto& cab : cabs) {
     Microsoft::WRL::ComPtr<RecordingCallback> callback;
     ASSERT_EQ(MK_S_ASYNCHRONOUS, Install(RowOf(cab), SampleCab(cab), callback));
     ASSERT_EQ(S_OK, callback->stopResult) << fs::path(cab).string();
   }
   TearDown();  // the removal unregisters and deletes the modules: none may stay loaded here
-  ASSERT_FALSE(FilesUnderWindows().empty());
+  ASSERT_TRUE(fs::exists(Cache() / L"BrenvoRes.dll"));
+  ASSERT_NE(before, StoreRegistry());
 
   // The removal pass sees the same CABs present in a program's "cabfiles" folder.
   TempFolder program;
   for (const auto& cab : cabs) program.Touch(L"cabfiles\\" + cab);
   CCatalog catalog;
   ASSERT_TRUE(catalog.Scan(program / L"installer.exe"));
-  std::array<bool, kCatalogSize> selected;
-  selected.fill(true);
+  CInstallRun run(catalog, [](UINT) { return std::wstring(L"%d/%d deleted."); });
   CLabeledProgressCtrl currentBar, totalBar;
-  bool removing = false, abortRequested = false, installing = false;
-  size_t currentIndex = 0;
-  int stepCount = 0;
   NoWaits platform;
-  CRemovalPass pass(RemovalContext{catalog, selected, currentBar, totalBar, nullptr,
-                                   [](UINT) { return std::wstring(L"%d/%d deleted."); }, removing,
-                                   abortRequested, installing, currentIndex, stepCount},
+  CRemovalPass pass(run,
+                    RemovalDisplay{currentBar, totalBar, nullptr,
+                                   [](UINT) { return std::wstring(L"%d/%d deleted."); }},
                     // The real system folder: its regsvr32 unregisters the modules.
                     &platform, windows_->Path().wstring(), std::wstring());
   pass.RemoveInstalledComponents();
 
-  EXPECT_EQ(std::vector<std::wstring>{}, FilesUnderWindows());
-  for (const auto& cab : cabs) {
-    SCOPED_TRACE(fs::path(cab).string());
-    const CatalogRow& row = RowOf(cab);
-    const std::wstring module = (Cache() / row.moduleName).wstring();
-    RegKey key;
-    EXPECT_NE(ERROR_SUCCESS,
-              key.Open(HKEY_CLASSES_ROOT, std::wstring(L"CLSID\\") + row.clsid));  // unregistered
-    EXPECT_NE(
-        ERROR_SUCCESS,
-        key.Open(HKEY_LOCAL_MACHINE,
-                 std::wstring(L"SOFTWARE\\Microsoft\\Code Store Database\\Distribution Units\\") +
-                     row.clsid));
-    EXPECT_NE(ERROR_SUCCESS,
-              key.Open(HKEY_LOCAL_MACHINE,
-                       L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\ModuleUsage\\" +
-                           CComponentStore::ModuleUsageKey(module)));
-    EXPECT_NE(ERROR_SUCCESS, key.Open(HKEY_LOCAL_MACHINE,
-                                      kModuleUsageKey + CComponentStore::ModuleUsageKey(
-                                                            (Cache() / row.infName).wstring())));
-    RegKey shared;
-    ASSERT_EQ(ERROR_SUCCESS,
-              shared.Open(HKEY_LOCAL_MACHINE,
-                          L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs"));
-    EXPECT_FALSE(shared.ReadDword(module).has_value());
-  }
+  EXPECT_EQ(filesBefore, FilesUnderWindows());
+  const std::set<std::wstring> after = StoreRegistry();
+  EXPECT_EQ(std::vector<std::wstring>{}, Difference(after, before)) << "left behind";
+  EXPECT_EQ(std::vector<std::wstring>{}, Difference(before, after)) << "taken, but not ours";
 }
 
 }  // namespace

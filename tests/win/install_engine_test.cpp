@@ -14,6 +14,8 @@ namespace {
 
 const wchar_t kClsid[] = L"{17536387-A73E-45C5-A506-4D23FB64659C}";
 const wchar_t kCodeBase[] = L"C:\\Kovira\\cabfiles\\Brenvo.cab";
+// The component whose installation raises the connection limit.
+std::wstring ConnectionLimitClsid() { return kCatalogRows[kConnectionLimitRow].clsid; }
 
 // Stands in for the main dialog: records what the engine reports, in order.
 class RecordingParent {
@@ -75,6 +77,9 @@ struct EngineFixture : testing::Test {
 
 using Events = std::vector<std::wstring>;
 
+// The binding-ended notification as the recording parent writes it.
+std::wstring Done(LONG outcome) { return L"done:" + std::to_wstring(outcome); }
+
 TEST_F(EngineFixture, IsAHiddenButtonChildWithIdOne) {
   wchar_t className[32] = {};
   ::GetClassNameW(engine.Handle(), className, 32);
@@ -121,14 +126,14 @@ TEST_F(EngineFixture, ImmediateAnswersPostTheSameNotifications) {
   service.SetDefaultScript({E_NOINTERFACE, {}});
   Install();
   ASSERT_TRUE(parent.WaitForDone());
-  EXPECT_EQ((Events{L"done:0"}), parent.events);
+  EXPECT_EQ((Events{Done(E_NOINTERFACE)}), parent.events);
 }
 
 TEST_F(EngineFixture, BindingWithoutObjectReportsOnlyItsEnd) {
   service.SetDefaultScript(FailsScript(E_FAIL));
   Install();
   ASSERT_TRUE(parent.WaitForDone());
-  EXPECT_EQ((Events{L"progress:1", L"progress:4", L"done:0"}), parent.events);
+  EXPECT_EQ((Events{L"progress:1", L"progress:4", Done(E_FAIL)}), parent.events);
 }
 
 TEST_F(EngineFixture, RefusesObjectsThatAreNotClassFactories) {
@@ -137,7 +142,7 @@ TEST_F(EngineFixture, RefusesObjectsThatAreNotClassFactories) {
                              BindStep::Object(IID_IClassFactory, true), BindStep::Stop()}});
   Install();
   ASSERT_TRUE(parent.WaitForDone());
-  EXPECT_EQ((Events{L"done:0"}), parent.events);
+  EXPECT_EQ((Events{Done(kOutcomeNoClassObject)}), parent.events);
   EXPECT_EQ(
       (Events{L"OnStartBinding -> 0x00000000", L"OnObjectAvailable -> 0x80070057",
               L"OnObjectAvailable -> 0x80070057", L"OnStopBinding(0x00000000) -> 0x00000000"}),
@@ -197,12 +202,68 @@ TEST_F(EngineFixture, AbortEndsTheBindingAndIsHarmlessWithoutOne) {
         BindStep::Object(), BindStep::Stop()}});
   Install();
   ASSERT_TRUE(parent.WaitForDone());
-  EXPECT_EQ((Events{L"progress:4", L"done:0"}), parent.events);
+  EXPECT_EQ((Events{L"progress:4", Done(E_ABORT)}), parent.events);
   EXPECT_EQ(1, service.AbortCount());
   EXPECT_FALSE(service.BindingActive());
   // After the end the binding is no longer held.
   EXPECT_EQ(S_OK, engine.Abort());
   EXPECT_EQ(1, service.AbortCount());
+}
+
+// The binding-ended notification says why a row ended without its class object: our own
+// reason when we ended it, else the failure the service reported, else that no class factory
+// came; an installed row reads 0.
+TEST_F(EngineFixture, BindingEndCarriesTheRowsOutcome) {
+  const struct {
+    const char* what;
+    BindScript script;
+    LONG outcome;
+  } cases[] = {
+      {"installed", InstallsScript(), kOutcomeNoError},
+      {"available at once", {S_OK, {}}, kOutcomeNoError},
+      {"refused at once", {INET_E_DOWNLOAD_FAILURE, {}}, INET_E_DOWNLOAD_FAILURE},
+      {"ended with a failure", FailsScript(INET_E_RESOURCE_NOT_FOUND), INET_E_RESOURCE_NOT_FOUND},
+      {"ended well without an object",
+       {MK_S_ASYNCHRONOUS, {BindStep::Start(), BindStep::Stop(S_OK)}},
+       kOutcomeNoClassObject},
+      {"only a refused object",
+       {MK_S_ASYNCHRONOUS, {BindStep::Start(), BindStep::Object(IID_IUnknown), BindStep::Stop()}},
+       kOutcomeNoClassObject},
+      {"finding-resource twice",
+       {MK_S_ASYNCHRONOUS,
+        {BindStep::Start(), BindStep::Progress(BINDSTATUS_FINDINGRESOURCE),
+         BindStep::Progress(BINDSTATUS_FINDINGRESOURCE), BindStep::Stop()}},
+       kOutcomeResourceNotFound},
+      {"a web page",
+       {MK_S_ASYNCHRONOUS,
+        {BindStep::Start(), BindStep::Progress(BINDSTATUS_MIMETYPEAVAILABLE, L"text/html"),
+         BindStep::Stop()}},
+       kOutcomeHtmlCodeBase},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    service.SetDefaultScript(c.script);
+    parent.events.clear();
+    Install();
+    ASSERT_TRUE(parent.WaitForDone());
+    EXPECT_EQ(Done(c.outcome), parent.events.back());
+  }
+}
+
+// An engine that goes while its row runs ends the binding and hears nothing more of it.
+TEST_F(EngineFixture, GoingWhileARowRunsAbortsAndLetsGoOfTheBinding) {
+  service.SetDefaultScript(
+      {MK_S_ASYNCHRONOUS,
+       {BindStep::Start(), BindStep::Progress(BINDSTATUS_BEGINDOWNLOADDATA),
+        BindStep::Action([&](IBindStatusCallback*) { engine.Destroy(); }),
+        BindStep::Progress(BINDSTATUS_ENDDOWNLOADDATA), BindStep::Object(), BindStep::Stop()}});
+  Install();
+  EXPECT_TRUE(PumpUntil([&] { return !service.BindingActive(); }));
+  EXPECT_EQ(1, service.AbortCount());
+  EXPECT_FALSE(::IsWindow(engine.Handle()));
+  // What the service still says goes nowhere: the callback answers, nobody is told.
+  EXPECT_EQ((Events{L"progress:4"}), parent.events);
+  EXPECT_EQ(L"OnStopBinding(0x80004004) -> 0x00000000", service.Calls().back());
 }
 
 TEST_F(EngineFixture, CallbackNamesTheEngineAsOwnerWindow) {
@@ -245,7 +306,7 @@ TEST_F(EngineFixture, ConnectionLimitComponentRaisesTheLimit) {
       ASSERT_EQ(ERROR_SUCCESS, key.WriteDword(L"MaxConnectionsPerServer", *c.before));
     }
     parent.events.clear();
-    Install(kConnectionLimitClsid);
+    Install(ConnectionLimitClsid().c_str());
     ASSERT_TRUE(parent.WaitForDone());
     EXPECT_EQ(c.after, key.ReadDword(L"MaxConnectionsPerServer").value_or(0));
   }
@@ -273,7 +334,7 @@ TEST(InstallEngine, ConnectionLimitGoesToTheConsoleUsersHive) {
   RecordingParent parent;
   CInstallEngine engine(service, ConsoleUserSettings{HKEY_USERS, L"", sid});
   ASSERT_TRUE(engine.Create(parent.Handle()));
-  engine.SetTarget(kConnectionLimitClsid, kCodeBase, kCatalogVersionText);
+  engine.SetTarget(ConnectionLimitClsid(), kCodeBase, kCatalogVersionText);
   engine.Start();
   ASSERT_TRUE(parent.WaitForDone());
   EXPECT_EQ(10u, key.ReadDword(L"MaxConnectionsPerServer").value_or(0));
@@ -295,7 +356,7 @@ TEST(InstallEngine, PreparesTheConsoleUsersSettings) {
   // A key with subkeys is not erased.
   RegKey nested;
   ASSERT_EQ(ERROR_SUCCESS,
-            nested.Create(HKEY_CURRENT_USER, settings + kConnectionLimitClsid + L"\\iexplore"));
+            nested.Create(HKEY_CURRENT_USER, settings + ConnectionLimitClsid() + L"\\iexplore"));
   nested.Close();
 
   CScriptedCodeDownload service;
@@ -308,13 +369,13 @@ TEST(InstallEngine, PreparesTheConsoleUsersSettings) {
 
   RegKey probe;
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, probe.Open(HKEY_CURRENT_USER, settings + kClsid));
-  EXPECT_EQ(ERROR_SUCCESS, probe.Open(HKEY_CURRENT_USER, settings + kConnectionLimitClsid));
+  EXPECT_EQ(ERROR_SUCCESS, probe.Open(HKEY_CURRENT_USER, settings + ConnectionLimitClsid()));
   // Installing the component whose key has subkeys leaves that key in place.
-  engine.SetTarget(kConnectionLimitClsid, kCodeBase, kCatalogVersionText);
+  engine.SetTarget(ConnectionLimitClsid(), kCodeBase, kCatalogVersionText);
   engine.Start();
   ASSERT_TRUE(parent.WaitForDone(2));
   EXPECT_EQ(ERROR_SUCCESS,
-            probe.Open(HKEY_CURRENT_USER, settings + kConnectionLimitClsid + L"\\iexplore"));
+            probe.Open(HKEY_CURRENT_USER, settings + ConnectionLimitClsid() + L"\\iexplore"));
   EXPECT_EQ(ERROR_SUCCESS, probe.Open(HKEY_LOCAL_MACHINE, preApproved));
   probe.Close();
   (void)RegKey::DeleteTree(HKEY_CURRENT_USER, L"Software\\KoviraEngineTest");

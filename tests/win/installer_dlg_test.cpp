@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -13,6 +15,7 @@
 #include "installer/core/version_text.h"
 #include "installer/install_messages.h"
 #include "installer/resource.h"
+#include "installer/web_page.h"
 #include "installer/wide_string_list.h"
 #include "tests/win/scripted_code_download.h"
 #include "tests/win/stand_in_turn.h"
@@ -26,17 +29,24 @@ const wchar_t kIncorrect[] = L"[QXR-73021] Installation has been performed incor
 
 class RecordingPrompt final : public IUserPrompt {
  public:
-  int Show(HWND owner, const std::wstring& text, const std::wstring& caption, UINT) override {
+  int Show(HWND owner, const std::wstring& text, const std::wstring& caption, UINT style) override {
     texts.push_back(text);
     captions.push_back(caption);
+    styles.push_back(style);
     if (onShow) onShow(owner);
     return answer;
   }
   int answer = IDOK;
   std::vector<std::wstring> texts;
   std::vector<std::wstring> captions;
+  std::vector<UINT> styles;
   std::function<void(HWND)> onShow;  // sees the dialog as it is when the message appears
 };
+
+std::wstring FailureMessage(int failed, int found, const std::wstring& log) {
+  return std::to_wstring(failed) + L" of " + std::to_wstring(found) +
+         L" components could not be installed.\r\nThe run log says which, and why:\r\n" + log;
+}
 
 // The control's own visibility flag, whether or not the dialog is on screen yet.
 bool Shown(HWND window) { return (::GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
@@ -58,6 +68,17 @@ class NoBrowserModules final : public IModuleLister {
   }
   DWORD holder = 0;
   std::wstring module;
+};
+
+// Starts nothing; records what the shell was asked to open.
+class RecordingLauncher final : public IProgramLauncher {
+ public:
+  INT_PTR ShellOpen(const std::wstring& address, int show) override {
+    opened.emplace_back(address, show);
+    return 42;  // above 32: the shell opened it
+  }
+  ScopedHandle StartProcess(const std::wstring&) override { return {}; }
+  std::vector<std::pair<std::wstring, int>> opened;
 };
 
 // Runs the main dialog modally over a "cabfiles" folder of its own, with the scripted service
@@ -83,6 +104,7 @@ class DialogRun {
     environment.prompt = &prompt;
     environment.browserModules = &browsers;
     environment.removalPlatform = removalPlatform;
+    environment.launcher = &launcher;
     // The removal pass works on a Windows folder of this run's own.
     environment.windowsFolder = folder / L"windows";
     environment.systemFolder = folder / L"windows\\system32";
@@ -118,6 +140,7 @@ class DialogRun {
   RecordingPrompt prompt;
   NoBrowserModules browsers;
   IRemovalPlatform* removalPlatform = nullptr;
+  RecordingLauncher launcher;
   std::unique_ptr<CInstallerDlg> dialog;
   std::function<void(DialogRun&)> onTick;
   bool timedOut = false;
@@ -198,16 +221,18 @@ TEST(InstallerDialog, AutomaticRunInstallsWhatItCanAndCloses) {
   EXPECT_EQ(L"Arvenco.cab", report[0].first);
   EXPECT_EQ(kNoFiles, report[0].second);
   EXPECT_EQ(kCompleted, report[1].second);
-  EXPECT_EQ(L"[QXR-73036]  Caldrin.cab[0]file installation failed.", report[2].second);
+  EXPECT_EQ(L"[QXR-73036]  Caldrin.cab[0x80004005]file installation failed.", report[2].second);
   EXPECT_EQ(L"[QXR-73036]  Dastel.CAB[-1]file installation failed.", report[3].second);
   EXPECT_EQ(L"[QXR-73036]  Elmora.cab[-1]file installation failed.", report[4].second);
   EXPECT_EQ(kCompleted, report[5].second);
-  EXPECT_EQ(L"[QXR-73036]  GORVATH.CAB[0]file installation failed.", report[6].second);
+  EXPECT_EQ(L"[QXR-73036]  GORVATH.CAB[0x80004002]file installation failed.", report[6].second);
   EXPECT_EQ(L"[QXR-73036]  Halden.cab[-2]file installation failed.", report[7].second);
   EXPECT_EQ(L"Velmar.cab", report[kVelmarRow].first);
   EXPECT_EQ(kCompleted, report[kVelmarRow].second);
   EXPECT_EQ(kNoFiles, report[kCatalogSize - 1].second);
-  EXPECT_TRUE(run.prompt.texts.empty());
+  // Five rows failed: the run does not close as if all went well.
+  EXPECT_EQ(std::vector<std::wstring>{FailureMessage(5, 8, run.dialog->LogPath())},
+            run.prompt.texts);
 
   ASSERT_TRUE(during.taken);
   EXPECT_FALSE(during.installVisible);
@@ -472,6 +497,25 @@ TEST(InstallerDialog, NoToClosingTheBrowserAbandonsTheInstall) {
   EXPECT_TRUE(run.dialog->RunReport().Text().empty());
 }
 
+// The ways a user cancels: the Close button (reading "Cancel"), the Escape key (on the focused
+// button), the window's close box.
+struct CancelWay {
+  const char* how;
+  void (*press)(HWND dialog);
+};
+const CancelWay kCancelWays[] = {
+    {"Cancel button",
+     [](HWND dialog) {
+       ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDCANCEL)));
+     }},
+    {"Escape key",
+     [](HWND dialog) {
+       ::PostMessageW(::GetDlgItem(dialog, IDCANCEL), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+     }},
+    {"close box", [](HWND dialog) { ::PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+};
+
 // Cancel while the removal pass runs: the entries after it are skipped, the run is reported as
 // incorrect and the dialog closes without installing anything.
 TEST(InstallerDialog, CancelDuringRemovalClosesTheDialog) {
@@ -482,30 +526,191 @@ TEST(InstallerDialog, CancelDuringRemovalClosesTheDialog) {
     void Pause(DWORD) override {
       if (!cancelled && dialog != nullptr) {
         cancelled = true;
-        ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        way->press(dialog);
       }
     }
+    const CancelWay* way = nullptr;
     HWND dialog = nullptr;
     bool cancelled = false;
-  } platform;
+  };
 
+  for (const CancelWay& way : kCancelWays) {
+    SCOPED_TRACE(way.how);
+    CancellingPlatform platform;
+    platform.way = &way;
+    DialogRun run;
+    run.AddCab(L"Brenvo.cab", InstallsScript());
+    run.AddCab(L"Caldrin.cab", InstallsScript());
+    // Both components are in the store from an earlier installation.
+    run.folder.Touch(L"windows\\Downloaded Program Files\\Brenvo.dll");
+    run.folder.Touch(L"windows\\Downloaded Program Files\\CaldrinExp.dll");
+    run.removalPlatform = &platform;
+    run.onTick = [&](DialogRun& r) { platform.dialog = r.dialog->Handle(); };
+    EXPECT_EQ(IDCANCEL, run.Run(L""));
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_TRUE(platform.cancelled);
+    EXPECT_EQ(std::vector<std::wstring>{kIncorrect}, run.prompt.texts);
+    EXPECT_TRUE(run.service.Requests().empty());
+    EXPECT_FALSE(std::filesystem::exists(run.folder.Path() / L"windows" /
+                                         L"Downloaded Program Files" / L"Brenvo.dll"));
+    EXPECT_TRUE(std::filesystem::exists(run.folder.Path() / L"windows" /
+                                        L"Downloaded Program Files" / L"CaldrinExp.dll"));
+  }
+}
+
+// A frame of the browser's class in this process, which the dialog's browser check is told holds
+// a present component's module; closing it destroys it.
+class HeldBrowserFrame {
+ public:
+  HeldBrowserFrame() {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = ::DefWindowProcW;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"IEFrame";
+    ::RegisterClassW(&wc);
+    frame_.Reset(::CreateWindowExW(0, L"IEFrame", L"browser", WS_OVERLAPPED, 0, 0, 10, 10, nullptr,
+                                   nullptr, wc.hInstance, nullptr));
+  }
+  void HoldFor(DialogRun& run) const {
+    run.browsers.holder = ::GetCurrentProcessId();
+    run.browsers.module = L"C:\\PROGRAM FILES\\BROWSER\\BRENVO.DLL";
+  }
+  HWND Get() const { return frame_.Get(); }
+
+ private:
+  StandInTurn turn_;  // a frame of the browser's class on the shared desktop
+  ScopedWindow frame_;
+};
+
+// Cancel while browser windows are being closed ends the run there, before the removal: nothing
+// in the store is touched and nothing is installed.
+TEST(InstallerDialog, CancelWhileBrowsersCloseEndsTheRunBeforeTheRemoval) {
+  for (const CancelWay& way : kCancelWays) {
+    SCOPED_TRACE(way.how);
+    HeldBrowserFrame frame;
+    ASSERT_NE(nullptr, frame.Get());
+    DialogRun run;
+    frame.HoldFor(run);
+    run.AddCab(L"Brenvo.cab", InstallsScript());
+    run.folder.Touch(L"windows\\Downloaded Program Files\\Brenvo.dll");
+    bool pressed = false;
+    run.onTick = [&](DialogRun& r) {
+      if (pressed || r.dialog->RunState().CurrentPhase() != CInstallRun::Phase::kPreparing) return;
+      pressed = true;
+      way.press(r.dialog->Handle());
+    };
+    EXPECT_EQ(IDCANCEL, run.Run(L""));
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_TRUE(pressed);
+    EXPECT_FALSE(::IsWindow(frame.Get()));  // it was asked to close
+    EXPECT_TRUE(std::filesystem::exists(run.folder.Path() / L"windows" /
+                                        L"Downloaded Program Files" / L"Brenvo.dll"));
+    EXPECT_TRUE(run.service.Requests().empty());
+    EXPECT_TRUE(run.prompt.texts.empty());
+    EXPECT_TRUE(run.dialog->RunReport().Text().empty());
+  }
+}
+
+// Failed rows are never reported as success: whatever the mode, the run ends with a warning
+// that counts them and names the log. Without failures the success message stays the mode's.
+TEST(InstallerDialog, FinalMessageTellsFailuresApartFromSuccess) {
+  const struct {
+    const wchar_t* commandLine;
+    bool caldrinFails;
+    bool failureMessage;
+    bool successMessage;
+  } cases[] = {
+      {L"", true, true, false},
+      {L"4", true, true, false},
+      {L"", false, false, false},
+      {L"4", false, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << "mode \""
+                 << std::string(c.commandLine, c.commandLine + std::wcslen(c.commandLine)) << "\""
+                 << (c.caldrinFails ? ", a row fails" : ""));
+    DialogRun run;
+    run.AddCab(L"Brenvo.cab", InstallsScript());
+    run.AddCab(L"Caldrin.cab", c.caldrinFails ? FailsScript() : InstallsScript());
+    EXPECT_EQ(IDOK, run.Run(c.commandLine));
+    EXPECT_FALSE(run.timedOut);
+    std::vector<std::wstring> texts;
+    std::vector<UINT> styles;
+    if (c.failureMessage) {
+      texts.push_back(FailureMessage(1, 2, run.dialog->LogPath()));
+      styles.push_back(MB_OK | MB_ICONWARNING);
+    }
+    if (c.successMessage) {
+      texts.push_back(L"Completed installation successfully.");
+      styles.push_back(MB_OK);
+    }
+    EXPECT_EQ(texts, run.prompt.texts);
+    EXPECT_EQ(styles, run.prompt.styles);
+  }
+}
+
+// The removal command is taken only while the dialog is idle. During a run it would delete what
+// a binding installs and move the row index, so it is ignored there.
+TEST(InstallerDialog, RemovalCommandIsTakenOnlyWhileIdle) {
+  // While a row is in the engine: nothing is removed and the run goes on as it was.
+  {
+    DialogRun run;
+    const std::filesystem::path stored =
+        run.folder.Path() / L"windows" / L"Downloaded Program Files" / L"Brenvo.dll";
+    BindScript script = InstallsScript();
+    script.steps.insert(script.steps.begin() + 3, BindStep::Action([&](IBindStatusCallback*) {
+                          run.folder.Touch(L"windows\\Downloaded Program Files\\Brenvo.dll");
+                          run.Press(IDC_REMOVE_COMPONENTS);
+                        }));
+    run.AddCab(L"Brenvo.cab", script);
+    run.AddCab(L"Caldrin.cab", InstallsScript());
+    EXPECT_EQ(IDOK, run.Run(L""));
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_TRUE(std::filesystem::exists(stored));
+    EXPECT_EQ((std::vector<std::wstring>{L"Brenvo.cab", L"Caldrin.cab"}), run.RequestedCabs());
+    EXPECT_EQ(2u, run.dialog->InstalledCount());
+    EXPECT_EQ(kCatalogSize, run.dialog->RunReport().Entries().size());
+  }
+  // While idle (a manual start, before Install): the store is cleared and the dialog stays.
+  {
+    DialogRun run;
+    run.AddCab(L"Brenvo.cab", InstallsScript());
+    const std::filesystem::path stored =
+        run.folder.Path() / L"windows" / L"Downloaded Program Files" / L"Brenvo.dll";
+    run.folder.Touch(L"windows\\Downloaded Program Files\\Brenvo.dll");
+    bool asked = false;
+    run.onTick = [&](DialogRun& r) {
+      if (!asked) {
+        asked = true;
+        r.Press(IDC_REMOVE_COMPONENTS);
+      } else if (!std::filesystem::exists(stored) && r.dialog->RunState().Idle()) {
+        r.Press(IDCANCEL);
+      }
+    };
+    EXPECT_EQ(IDCANCEL, run.Run(L"1"));
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_FALSE(std::filesystem::exists(stored));
+    EXPECT_TRUE(run.service.Requests().empty());
+    EXPECT_TRUE(run.prompt.texts.empty());
+  }
+}
+
+// Command 1025 opens the maker's page with the show state the command asks for.
+TEST(InstallerDialog, MakerHomePageOpensShown) {
   DialogRun run;
-  run.AddCab(L"Brenvo.cab", InstallsScript());
-  run.AddCab(L"Caldrin.cab", InstallsScript());
-  // Both components are in the store from an earlier installation.
-  run.folder.Touch(L"windows\\Downloaded Program Files\\Brenvo.dll");
-  run.folder.Touch(L"windows\\Downloaded Program Files\\CaldrinExp.dll");
-  run.removalPlatform = &platform;
-  run.onTick = [&](DialogRun& r) { platform.dialog = r.dialog->Handle(); };
-  EXPECT_EQ(IDCANCEL, run.Run(L""));
-  EXPECT_FALSE(run.timedOut);
-  EXPECT_TRUE(platform.cancelled);
-  EXPECT_EQ(std::vector<std::wstring>{kIncorrect}, run.prompt.texts);
-  EXPECT_TRUE(run.service.Requests().empty());
-  EXPECT_FALSE(std::filesystem::exists(run.folder.Path() / L"windows" /
-                                       L"Downloaded Program Files" / L"Brenvo.dll"));
-  EXPECT_TRUE(std::filesystem::exists(run.folder.Path() / L"windows" / L"Downloaded Program Files" /
-                                      L"CaldrinExp.dll"));
+  bool asked = false;
+  run.onTick = [&](DialogRun& r) {
+    if (!asked) {
+      asked = true;
+      r.Press(IDC_MAKER_HOME_PAGE);
+    } else {
+      r.Press(IDCANCEL);
+    }
+  };
+  EXPECT_EQ(IDCANCEL, run.Run(L"1"));
+  EXPECT_EQ((std::vector<std::pair<std::wstring, int>>{{kMakerHomePage, SW_SHOW}}),
+            run.launcher.opened);
 }
 
 // The system menu's About item opens the About box with the version text; low bits of the

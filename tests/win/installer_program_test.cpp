@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/module_info.h"
 #include "common/reg_key.h"
@@ -62,6 +63,47 @@ HWND FindTopWindowOf(DWORD processId) {
   return search.found;
 }
 
+BOOL CALLBACK MatchMessageBox(HWND window, LPARAM lParam) {
+  auto* s = reinterpret_cast<WindowSearch*>(lParam);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  wchar_t className[16] = {};
+  wchar_t title[64] = {};
+  ::GetClassNameW(window, className, 16);
+  ::GetWindowTextW(window, title, 64);
+  // The program's message boxes carry its base name; its main dialog, its title.
+  if (owner != s->id || wcscmp(className, L"#32770") != 0 || wcscmp(title, L"installer") != 0)
+    return TRUE;
+  s->found = window;
+  return FALSE;
+}
+
+// Waits for the process to exit, answering its message boxes with OK; their texts, in order.
+std::vector<std::wstring> WaitAnsweringMessages(const Process& process, DWORD timeoutMs) {
+  std::vector<std::wstring> texts;
+  const DWORD start = ::GetTickCount();
+  while (::WaitForSingleObject(process.handle.Get(), 100) == WAIT_TIMEOUT) {
+    if (::GetTickCount() - start > timeoutMs) {
+      ADD_FAILURE() << "the program did not exit";
+      break;
+    }
+    WindowSearch search{process.id, nullptr};
+    ::EnumWindows(MatchMessageBox, reinterpret_cast<LPARAM>(&search));
+    if (search.found == nullptr) continue;
+    wchar_t text[512] = {};
+    ::GetDlgItemTextW(search.found, 0xFFFF, text, 512);  // the box's text
+    if (texts.empty() || texts.back() != text) texts.push_back(text);
+    ::PostMessageW(search.found, WM_COMMAND, IDOK, 0);
+  }
+  return texts;
+}
+
+// The start of the warning a run with failed rows ends with.
+std::wstring FailedRows(size_t failed, size_t found) {
+  return std::to_wstring(failed) + L" of " + std::to_wstring(found) +
+         L" components could not be installed.";
+}
+
 std::filesystem::path BuildCabs(const wchar_t* kind) {
   return BuiltInstaller().parent_path().parent_path() / kind;
 }
@@ -108,12 +150,13 @@ class InstallerProgram : public testing::Test {
     return names;
   }
 
-  void RunToTheEnd() {
+  // Runs the program in its automatic mode until it exits; the texts of the messages it showed.
+  std::vector<std::wstring> RunToTheEnd() {
     StandInTurn turn;
     Process process = Start(program_, L"");
-    ASSERT_TRUE(process.handle.IsValid());
-    ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.handle.Get(), 60000))
-        << "the program did not exit";
+    EXPECT_TRUE(process.handle.IsValid());
+    if (!process.handle.IsValid()) return {};
+    return WaitAnsweringMessages(process, 60000);
   }
 
   // The component is installed in the store folder from this program's CAB.
@@ -138,15 +181,19 @@ class InstallerProgram : public testing::Test {
 };
 
 // In automatic mode the program runs through the catalog by itself and exits, whatever the
-// download service makes of the CABs.
+// download service makes of the CABs; rows that failed are not passed off as success: a warning
+// says how many, and where the log is, and the program exits once it is answered.
 TEST_F(InstallerProgram, AutomaticModeRunsAndExitsByItself) {
   folder_.Touch(L"cabfiles\\Brenvo.cab");
   folder_.Touch(L"cabfiles\\Velmar.cab");
   StandInTurn turn;
   Process process = Start(program_, L"");
   ASSERT_TRUE(process.handle.IsValid());
-  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.handle.Get(), 30000))
-      << "the program did not exit";
+  const std::vector<std::wstring> texts = WaitAnsweringMessages(process, 30000);
+  ASSERT_EQ(1u, texts.size());
+  EXPECT_EQ(0u, texts[0].find(FailedRows(2, 2))) << texts[0];
+  EXPECT_NE(std::wstring::npos, texts[0].find((folder_.Path() / L"installer.log").wstring()))
+      << texts[0];
   DWORD code = 1;
   ::GetExitCodeProcess(process.handle.Get(), &code);
   EXPECT_EQ(0u, code);
@@ -156,7 +203,7 @@ TEST_F(InstallerProgram, AutomaticModeRunsAndExitsByItself) {
 TEST_F(InstallerProgram, InstallsEverySampleComponent) {
   const auto cabs = AddCabs(L"cabfiles");
   ASSERT_FALSE(cabs.empty());
-  RunToTheEnd();
+  EXPECT_EQ(std::vector<std::wstring>{}, RunToTheEnd());  // no message: all went well
   for (const auto& cab : cabs) ExpectInstalled(cab);
 }
 
@@ -164,8 +211,10 @@ TEST_F(InstallerProgram, InstallsEverySampleComponent) {
 // the run still ends.
 TEST_F(InstallerProgram, BadCabsDoNotStopTheRun) {
   const auto good = AddCabs(L"cabfiles");
-  (void)AddCabs(L"badcabs");
-  RunToTheEnd();
+  const auto bad = AddCabs(L"badcabs");
+  const std::vector<std::wstring> texts = RunToTheEnd();
+  ASSERT_EQ(1u, texts.size());
+  EXPECT_EQ(0u, texts[0].find(FailedRows(bad.size(), good.size() + bad.size()))) << texts[0];
   for (const auto& cab : good) ExpectInstalled(cab);
   wchar_t temp[MAX_PATH];
   ::GetTempPathW(MAX_PATH, temp);

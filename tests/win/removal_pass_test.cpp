@@ -15,8 +15,11 @@
 #include "common/module_info.h"
 #include "common/reg_key.h"
 #include "common/scoped_owner.h"
+#include "installer/chart_control.h"
 #include "installer/core/catalog_table.h"
+#include "installer/system_removal_platform.h"
 #include "platform/component_store.h"
+#include "tests/win/stand_in_turn.h"
 #include "tests/win/temp_folder.h"
 
 namespace {
@@ -93,7 +96,6 @@ class RemovalPassTest : public testing::Test {
                                        20, window_.Get(), nullptr, nullptr, nullptr);
       ASSERT_TRUE(bar->Attach(control));
     }
-    selected_.fill(true);
   }
 
   fs::path Windows() const { return root_.Path() / L"Windows"; }
@@ -116,39 +118,24 @@ class RemovalPassTest : public testing::Test {
   CRemovalPass& Pass() {
     if (!pass_) {
       EXPECT_TRUE(catalog_.Scan((root_.Path() / L"installer.exe").wstring()));
-      RemovalContext context{catalog_,
-                             selected_,
-                             current_,
-                             total_,
-                             window_.Get(),
-                             [](UINT id) { return LoadResourceString(::GetModuleHandleW(nullptr), id); },
-                             removing_,
-                             abortRequested_,
-                             installing_,
-                             currentIndex_,
-                             stepCount_};
       pass_ = std::make_unique<CRemovalPass>(
-          context, &platform_, Windows().wstring(),
-          systemFolder_.empty() ? System().wstring() : systemFolder_);
+          run_, RemovalDisplay{current_, total_, window_.Get(), Text}, &platform_,
+          Windows().wstring(), systemFolder_.empty() ? System().wstring() : systemFolder_);
     }
     return *pass_;
   }
+  static std::wstring Text(UINT id) { return LoadResourceString(::GetModuleHandleW(nullptr), id); }
   std::wstring Regsvr32(const fs::path& file, const wchar_t* switches) {
     return Pass().SystemFolder() + L"\\regsvr32.exe" + switches + L"\"" + file.wstring() + L"\"";
   }
 
   TempFolder root_{L"kovira removal"};
   CCatalog catalog_;
-  std::array<bool, kCatalogSize> selected_{};
+  CInstallRun run_{catalog_, Text};
   ScopedWindow window_;
   std::wstring systemFolder_;  // empty: the throwaway one
   CLabeledProgressCtrl current_;
   CLabeledProgressCtrl total_;
-  bool removing_ = false;
-  bool abortRequested_ = false;
-  bool installing_ = true;
-  size_t currentIndex_ = 5;
-  int stepCount_ = 3;
   RecordingPlatform platform_;
   std::unique_ptr<CRemovalPass> pass_;
 };
@@ -158,9 +145,10 @@ TEST_F(RemovalPassTest, DeletionListTakesSelectedPresentRowsWithTheirExtraNames)
                              L"VormikU.cab", L"Brenvo.cab"}) {
     AddCab(cab);
   }
-  selected_[IndexOf(L"Brenvo.cab")] = false;
+  Pass();  // the catalog is scanned
+  run_.SetSelected(IndexOf(L"Brenvo.cab"), false);
   EXPECT_EQ(5u, Pass().BuildDeletionList());
-  EXPECT_TRUE(removing_);
+  EXPECT_TRUE(run_.Removing());
   EXPECT_EQ((std::vector<std::wstring>{
                 L"Lurrin.dll", L"Lurrin.inf", L"Lurrin.ocx", L"Lurrinx.ocx", L"Quenta.dll",
                 L"Quenta.inf", L"TeeChart5.ocx", L"TeeChart5070M.ocx", L"Velmar.dll", L"Velmar.inf",
@@ -179,20 +167,20 @@ TEST_F(RemovalPassTest, CountsSelectedPresentRowsWithModuleOrInfInTheStore) {
   AddCab(L"Stavin.cab");         // nothing in the store
   Put(Store() / L"Brenvo.dll");  // CAB absent
   Install(L"Sarvo.cab");
-  selected_[IndexOf(L"Sarvo.cab")] = false;
+  run_.SetSelected(IndexOf(L"Sarvo.cab"), false);
   Put(Store() / L"sub" / L"Stavin.dll");  // not in the store folder itself
 
   Pass().CountRemovableComponents(Store().wstring() + L"\\");
-  EXPECT_EQ(2, Pass().RemovalTotal());
+  EXPECT_EQ(2, run_.RemovalTotal());
   Pass().CountRemovableComponents(Store().wstring() + L"\\");
-  EXPECT_EQ(4, Pass().RemovalTotal());  // adds, never resets
+  EXPECT_EQ(4, run_.RemovalTotal());  // adds; only a whole pass counts afresh
 }
 
 TEST_F(RemovalPassTest, WholePassUnregistersDeletesReportsAndResets) {
   Install(L"Velmar.cab");
   AddCab(L"Quenta.cab");
   Put(Store() / L"Quenta.inf");  // INF alone: deleted, shown, counted, no regsvr32
-  AddCab(L"Arvenco.cab");        // present, nothing in the store
+  AddCab(L"Yandrel.cab");        // present, nothing in the store
   Put(Store() / L"Other.dll");
   // Its registry record goes too.
   CComponentStore records(Windows().wstring(), System().wstring());
@@ -205,10 +193,16 @@ TEST_F(RemovalPassTest, WholePassUnregistersDeletesReportsAndResets) {
     currentLabels.push_back(current_.Label());
     totalPosAtReset = total_.Pos();
   };
+  // A run is under way, at its first row, a few steps in.
+  Pass();
+  ASSERT_TRUE(run_.Begin((root_.Path() / L"installer.exe").wstring()));
+  ASSERT_TRUE(run_.FindNextRow());
+  ASSERT_EQ(IndexOf(L"Quenta.cab"), run_.CurrentIndex());
+  for (int i = 0; i < 3; ++i) run_.CountStep();
   Pass().RemoveInstalledComponents();
 
-  EXPECT_EQ(2, Pass().RemovalTotal());
-  EXPECT_EQ(2, Pass().RemovedCount());
+  EXPECT_EQ(2, run_.RemovalTotal());
+  EXPECT_EQ(2, run_.RemovedCount());
   EXPECT_EQ((std::vector<std::wstring>{Regsvr32(Store() / L"Velmar.dll", L" /U /s ")}),
             platform_.started);
   EXPECT_FALSE(fs::exists(Store() / L"Velmar.dll"));
@@ -235,11 +229,10 @@ TEST_F(RemovalPassTest, WholePassUnregistersDeletesReportsAndResets) {
   EXPECT_EQ(0, total_.Pos());
   EXPECT_EQ(L"", total_.Label());
 
-  // The run state is back to rest.
-  EXPECT_FALSE(removing_);
-  EXPECT_FALSE(installing_);
-  EXPECT_EQ(0u, currentIndex_);
-  EXPECT_EQ(0, stepCount_);
+  // The run is back where the pass found it, at its start.
+  EXPECT_EQ(CInstallRun::Phase::kPreparing, run_.CurrentPhase());
+  EXPECT_EQ(0u, run_.CurrentIndex());
+  EXPECT_EQ(0, run_.StepCount());
   EXPECT_EQ(0u, Pass().DeletionList().Count());
   EXPECT_FALSE(current_.TextShown());
   EXPECT_EQ(L"", current_.Label());
@@ -270,8 +263,7 @@ TEST_F(RemovalPassTest, NoCabPresentEndsAfterTheTotalBarWithoutReset) {
   EXPECT_EQ(L"0/0 deleted.", total_.Label());
   EXPECT_EQ(0, total_.Upper());
   EXPECT_TRUE(platform_.pauses.empty());
-  EXPECT_TRUE(installing_);  // no reset
-  EXPECT_FALSE(removing_);
+  EXPECT_EQ(CInstallRun::Phase::kIdle, run_.CurrentPhase());  // never removing, no reset
   EXPECT_EQ(0u, Pass().DeletionList().Count());
   EXPECT_TRUE(fs::exists(Store() / L"Velmar.dll"));
 }
@@ -354,7 +346,7 @@ TEST_F(RemovalPassTest, ChartUserAbsentFromStoreStillPreCleansSharedChart) {
   Pass().RemoveInstalledComponents();
   EXPECT_FALSE(fs::exists(Store() / L"TeeChart5070.ocx"));
   EXPECT_FALSE(fs::exists(Store() / L"CONFLICT.2"));
-  EXPECT_EQ(0, Pass().RemovedCount());
+  EXPECT_EQ(0, run_.RemovedCount());
   EXPECT_TRUE(platform_.started.empty());  // an OCX is never unregistered there
 }
 
@@ -418,38 +410,46 @@ TEST_F(RemovalPassTest, ShellToolsNotStartedWhenTheirFileIsMissing) {
   Install(L"Mirodel.cab");
   Pass().RemoveInstalledComponents();
   EXPECT_TRUE(platform_.shellRuns.empty());
-  EXPECT_EQ(2, Pass().RemovedCount());
+  EXPECT_EQ(2, run_.RemovedCount());
 }
 
 TEST_F(RemovalPassTest, CancelBetweenEntriesSkipsTheRestAndStillResets) {
   Install(L"Lurrin.cab");
   Install(L"Velmar.cab");
   Install(L"Pelgor.cab");
-  platform_.onPause = [&] { abortRequested_ = true; };  // pressed while the first one is shown
+  // Pressed while the first one is shown.
+  platform_.onPause = [&] {
+    if (run_.Removing()) EXPECT_EQ(CInstallRun::CancelStep::kStopAfterStep, run_.RequestCancel());
+  };
   Pass().RemoveInstalledComponents();
-  EXPECT_EQ(1, Pass().RemovedCount());
+  EXPECT_EQ(1, run_.RemovedCount());
   EXPECT_FALSE(fs::exists(Store() / L"Lurrin.dll"));  // the entry in progress is finished
   EXPECT_FALSE(fs::exists(Store() / L"Lurrin.inf"));
   EXPECT_TRUE(fs::exists(Store() / L"Velmar.dll"));
   EXPECT_TRUE(fs::exists(Store() / L"Pelgor.ocx"));
-  EXPECT_TRUE(abortRequested_);
-  EXPECT_FALSE(removing_);
+  EXPECT_TRUE(run_.AbortRequested());
+  EXPECT_FALSE(run_.Removing());
   EXPECT_EQ(500u, platform_.pauses.back());
 }
 
-TEST_F(RemovalPassTest, QuitMessageEndsTheLoopAndIsConsumed) {
+// The quit request ends the pass, and the loop outside it still gets the request.
+TEST_F(RemovalPassTest, QuitMessageEndsTheLoopAndIsPostedAgain) {
   Install(L"Lurrin.cab");
   Install(L"Velmar.cab");
   bool posted = false;
   platform_.onPause = [&] {
-    if (!posted) ::PostQuitMessage(0);
+    if (!posted) ::PostQuitMessage(7);
     posted = true;
   };
   Pass().RemoveInstalledComponents();
-  EXPECT_EQ(1, Pass().RemovedCount());
+  EXPECT_EQ(1, run_.RemovedCount());
   EXPECT_TRUE(fs::exists(Store() / L"Velmar.dll"));
-  MSG msg;
-  EXPECT_FALSE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_TRUE(Pass().QuitRequested());
+  EXPECT_FALSE(run_.Removing());  // the reset still ran
+  MSG msg{};
+  msg.wParam = 0xdeadbeef;
+  ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(7u, msg.wParam);
 }
 
 TEST_F(RemovalPassTest, DeletedItemLabelIsCompactedToTheBarWidth) {
@@ -470,12 +470,68 @@ TEST_F(RemovalPassTest, ChartControlIsCopiedToTheSystemDirectoryAndRegistered) {
   root_.Touch(L"cabfiles\\olch2xu8.ocx");
   root_.Touch(L"cabfiles\\c1regsvw.exe");
   Put(System() / L"olch2xu8.ocx");  // an older copy is overwritten
-  Pass().RegisterChartControl();
+  Pass();                           // the catalog is scanned
+  CChartControl(platform_, System().wstring())
+      .Register(catalog_.CompanionControlPath(), catalog_.CompanionProgramPath());
   EXPECT_EQ(4u, fs::file_size(System() / L"olch2xu8.ocx"));
   EXPECT_TRUE(fs::exists(System() / L"c1regsvw.exe"));
   EXPECT_EQ((std::vector<RecordingPlatform::ShellRun>{
                 {L"c1regsvw.exe", L"olch2xu8.ocx", System().wstring()}}),
             platform_.shellRuns);
+}
+
+// A window of this thread that counts the messages it gets.
+class CountingWindow {
+ public:
+  CountingWindow() {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = Proc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"RemovalWaitCounter";
+    ::RegisterClassW(&wc);
+    window_.Reset(::CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 1, 1, nullptr,
+                                    nullptr, wc.hInstance, nullptr));
+  }
+  HWND Handle() const { return window_.Get(); }
+  static inline int count = 0;
+  static constexpr UINT kCounted = WM_APP + 11;
+
+ private:
+  static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kCounted) ++count;
+    return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+  ScopedWindow window_;
+};
+
+// The real platform waits for a started program until it ends, or until its time limit, not
+// longer; the thread's messages are handled meanwhile (the dialog keeps painting and hears Cancel).
+TEST(SystemRemovalPlatform, WaitForAProgramIsBoundedAndHandlesMessages) {
+  const fs::path program =
+      SamplesFolder().parent_path() / L"stand_in_browser" / L"stand_in_browser.exe";
+  ASSERT_TRUE(fs::exists(program)) << program.string();
+  const struct {
+    const char* what;
+    DWORD lifetimeMs, limitMs, atLeastMs, belowMs;
+  } cases[] = {
+      {"ends before the limit", 300, 20000, 250, 10000},
+      {"outlives the limit", 2500, 400, 390, 2000},
+  };
+  StandInTurn turn;  // the stand-in shows a browser frame on the shared desktop
+  CountingWindow counter;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CountingWindow::count = 0;
+    for (int i = 0; i < 5; ++i) ::PostMessageW(counter.Handle(), CountingWindow::kCounted, 0, 0);
+    CSystemRemovalPlatform platform(c.limitMs);
+    const DWORD start = ::GetTickCount();
+    platform.StartAndWait(L"\"" + program.wstring() + L"\" --lifetime " +
+                          std::to_wstring(c.lifetimeMs));
+    const DWORD elapsed = ::GetTickCount() - start;
+    EXPECT_GE(elapsed, c.atLeastMs);
+    EXPECT_LT(elapsed, c.belowMs);
+    EXPECT_EQ(5, CountingWindow::count);
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -74,13 +75,39 @@ class StoreCleanupTest : public testing::Test {
     ASSERT_EQ(S_OK, store_.RecordFile(clsid, placement, counted));
     files_.insert(placement.target);
   }
-  void RecordComponent(size_t row) {
+  void RecordComponent(size_t row, std::vector<std::wstring> otherFiles = {}) {
     const CatalogRow& r = Row(row);
     RecordFile(r.clsid, r.moduleName);
     RecordFile(r.clsid, r.infName, false);
+    otherFiles.insert(otherFiles.begin(), CachePath(r.moduleName));
     store_.RecordComponent(r.clsid, r.displayName, L"file://x", CachePath(r.infName), L"1,0,0,1",
-                           {CachePath(r.moduleName)});
+                           otherFiles);
     units_.insert(r.clsid);
+  }
+  // A file at any path, recorded for clsid; existedBefore as the store records a file that was
+  // there before any record of it.
+  void RecordPath(const wchar_t* clsid, const std::wstring& path, bool existedBefore = false) {
+    CComponentStore::Placement placement;
+    placement.target = path;
+    placement.action = existedBefore ? CComponentStore::Placement::Action::kKeep
+                                     : CComponentStore::Placement::Action::kCreate;
+    ASSERT_EQ(S_OK, store_.RecordFile(clsid, placement));
+    files_.insert(path);
+  }
+  static std::optional<DWORD> Count(const std::wstring& path) {
+    RegKey shared;
+    if (shared.Open(HKEY_LOCAL_MACHINE, kSharedDlls) != ERROR_SUCCESS) return std::nullopt;
+    return shared.ReadDword(path);
+  }
+  static std::vector<std::wstring> Users(const std::wstring& path) {
+    RegKey usage;
+    if (usage.Open(HKEY_LOCAL_MACHINE, kUsage + CComponentStore::ModuleUsageKey(path)) !=
+        ERROR_SUCCESS) {
+      return {L"(no key)"};
+    }
+    std::vector<std::wstring> names = usage.ValueNames();
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
   bool HasUsage(const std::wstring& name) const {
@@ -203,6 +230,68 @@ TEST_F(StoreCleanupTest, DistributionUnitWithAddedSubkeysGoesWhole) {
   list_.Add(L"Velmar.dll");
   Clean();
   EXPECT_FALSE(KeyExists(unit));
+}
+
+// The other files a removed component's unit lists are let go of: its module-usage entry goes and
+// its count is lowered; a file nobody else holds loses its records and is handed back for
+// deletion, unless it predates the records or lies outside our folders. Rows sharing a class id
+// let go once.
+TEST_F(StoreCleanupTest, ListedFilesAreLetGoOfAndHandedBackWhenNobodyElseHoldsThem) {
+  const size_t brenvo = IndexOf(L"Brenvo.cab");
+  const size_t tarsil = IndexOf(L"Tarsil.cab");
+  const wchar_t* const other = Row(IndexOf(L"Dastel.CAB")).clsid;
+  const std::wstring outside = (program_.Path() / L"Far.dll").wstring();
+  const struct {
+    std::wstring path;
+    size_t row;
+    bool otherHolds, predates;
+    std::optional<DWORD> countAfter;
+    std::vector<std::wstring> usersAfter;
+    bool handedBack;
+  } files[] = {
+      {CachePath(L"BrenvoRes.dll"), brenvo, false, false, std::nullopt, {L"(no key)"}, true},
+      {CachePath(L"CONFLICT.1\\Brenvo2.ocx"),
+       brenvo,
+       false,
+       false,
+       std::nullopt,
+       {L"(no key)"},
+       true},
+      {CachePath(L"Shared.dll"), brenvo, true, false, 1, {L".Owner", other}, false},
+      {CachePath(L"Old.dll"), brenvo, false, true, std::nullopt, {L"(no key)"}, false},
+      {outside, brenvo, false, false, std::nullopt, {L"(no key)"}, false},
+      {CachePath(L"TarsilRes.dll"), tarsil, false, false, std::nullopt, {L"(no key)"}, true},
+  };
+  for (const size_t row : {brenvo, tarsil}) {
+    std::vector<std::wstring> listed;
+    for (const auto& f : files) {
+      if (f.row != row) continue;
+      listed.push_back(f.path);
+      if (f.otherHolds) RecordPath(other, f.path);
+      RecordPath(Row(row).clsid, f.path, f.predates);
+    }
+    RecordComponent(row, listed);
+  }
+  for (const wchar_t* module : {L"Brenvo.dll", L"Tarsil.dll"}) list_.Add(module);
+
+  CCatalog catalog;
+  ASSERT_TRUE(catalog.Scan((program_.Path() / L"installer.exe").wstring()));
+  const CStoreCleanup cleanup(catalog, list_, windows_.Path().wstring());
+  const CStoreCleanup::ListedFiles handedBack =
+      cleanup.ReleaseListedFiles((windows_.Path() / L"system32").wstring());
+
+  CStoreCleanup::ListedFiles expected;
+  for (const auto& f : files) {
+    SCOPED_TRACE(fs::path(f.path).string());
+    EXPECT_EQ(f.countAfter, Count(f.path));
+    EXPECT_EQ(f.usersAfter, Users(f.path));
+    if (f.handedBack) expected[Row(f.row).clsid].push_back(f.path);
+  }
+  // Keyed by the class id in upper case (these are); Tarsil's two rows share one.
+  EXPECT_EQ(expected, handedBack);
+  // The modules keep their records for the clean-up's own rules.
+  EXPECT_TRUE(HasCount(L"Brenvo.dll"));
+  EXPECT_TRUE(HasUsage(L"Tarsil.dll"));
 }
 
 }  // namespace

@@ -15,7 +15,8 @@
 #include "installer/install_engine.h"
 #include "installer/install_messages.h"
 #include "installer/installer_dlg.h"
-#include "installer/removal_pass.h"
+#include "installer/removal_platform.h"
+#include "installer/system_removal_platform.h"
 #include "platform/cab_extractor.h"
 #include "platform/code_download.h"
 
