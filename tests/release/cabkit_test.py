@@ -173,6 +173,7 @@ class Cabkit(unittest.TestCase):
                          (reg_value(unit + r"\DownloadInformation", "INF") or "").lower())
 
     def test_readme_example_for_component_authors_runs(self):
+        self.addCleanup(shutil.rmtree, "/tmp/kovira-try", ignore_errors=True)  # the example's folder
         run = subprocess.run(["bash", "-euo", "pipefail", "-c", readme_example("cabkit")],
                              cwd=TREE, capture_output=True, text=True)
         self.assertEqual(0, run.returncode, run.stdout + run.stderr)

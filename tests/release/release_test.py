@@ -109,6 +109,7 @@ class Release(unittest.TestCase):
         self.assertIn("[  PASSED  ] 1 test", run.stdout)
 
     def test_readme_example_for_operators_runs(self):
+        self.addCleanup(shutil.rmtree, "/tmp/kovira-dist", ignore_errors=True)  # the example's folder
         run = subprocess.run(["bash", "-euo", "pipefail", "-c", readme_example("release")],
                              cwd=TREE, capture_output=True, text=True)
         self.assertEqual(0, run.returncode, run.stdout + run.stderr)
