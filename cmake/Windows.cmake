@@ -36,6 +36,19 @@ function(kovira_wine_test name)
     PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS wine ${T_LOCK})
 endfunction()
 
+# Writes <path> defining <PREFIX>_VERSION_COMMAS (a,b,c,d) and <PREFIX>_VERSION_TEXT ("a.b.c.d")
+# for a version resource. Every shipped binary takes its version from here, and so from the
+# project's VERSION, which scripts/release also names the release after.
+function(kovira_version_header path prefix)
+  string(JOIN "," commas ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR}
+         ${PROJECT_VERSION_PATCH} ${PROJECT_VERSION_TWEAK})
+  string(CONCAT text "#pragma once\n"
+         "#define ${prefix}_VERSION_COMMAS ${commas}\n"
+         "#define ${prefix}_VERSION_TEXT \"${PROJECT_VERSION}\"\n")
+  # Written only when the version changes, so resources are not rebuilt on every cmake run.
+  file(CONFIGURE OUTPUT ${path} CONTENT "${text}" @ONLY)
+endfunction()
+
 # A type library and C++ header from <idl>, written to <out_dir>/<stem>.tlb and <stem>.h, and a
 # resource script <out_dir>/<stem>.rc that embeds the library as TYPELIB 1. Sets <stem>_TLB_RC in
 # the caller's scope to that script; add it and the header to the module's sources.
@@ -91,14 +104,8 @@ function(kovira_control_dll name)
   get_filename_component(stem ${idl} NAME_WE)
   kovira_widl(${idl} ${gen})
 
-  # Written only when the version changes, so resources are not rebuilt on every cmake run.
   set(version_header ${gen}/${lower}_version.h)
-  string(JOIN "," version_commas ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR}
-         ${PROJECT_VERSION_PATCH} ${PROJECT_VERSION_TWEAK})
-  string(CONCAT version_text "#pragma once\n"
-         "#define ${upper}_VERSION_COMMAS ${version_commas}\n"
-         "#define ${upper}_VERSION_TEXT \"${PROJECT_VERSION}\"\n")
-  file(CONFIGURE OUTPUT ${version_header} CONTENT "${version_text}" @ONLY)
+  kovira_version_header(${version_header} ${upper})
 
   add_library(${lower}_control STATIC ${C_SOURCES} ${gen}/${stem}.h)
   target_include_directories(${lower}_control PUBLIC ${gen})

@@ -19,6 +19,7 @@
 #include "platform/cab_extractor.h"
 #include "platform/code_base_download.h"
 #include "platform/core/member_name.h"
+#include "platform/core/package_rules.h"
 
 namespace {
 
@@ -80,19 +81,6 @@ void RemoveFlatFolder(const std::wstring& folder) {
   ::RemoveDirectoryW(folder.c_str());
 }
 
-// The INF that describes the component: the one named after the CAB, else the first.
-std::optional<std::string> ChooseInf(const std::vector<std::string>& members,
-                                     const std::string& cabStem) {
-  std::optional<std::string> first;
-  for (const std::string& name : members) {
-    const bool isInf = name.size() > 4 && EqualsNoCase(name.substr(name.size() - 4), ".inf");
-    if (!isInf || !IsPlainMemberName(name)) continue;
-    if (EqualsNoCase(name.substr(0, name.size() - 4), cabStem)) return name;
-    if (!first) first = name;
-  }
-  return first;
-}
-
 // Reads the extracted INF into inf and checks that every file it lists as in this CAB is a
 // member; it may name nothing to fetch from elsewhere.
 HRESULT ReadInf(const std::wstring& path, const std::vector<std::string>& members,
@@ -102,41 +90,16 @@ HRESULT ReadInf(const std::wstring& path, const std::vector<std::string>& member
   if (FAILED(hr)) return hr;
   const InfParseResult parsed = ParseCodeDownloadInf(text);
   if (parsed.error != InfError::kNone) return ErrorForInf(parsed.error);
-  for (const InfFileEntry& entry : parsed.inf.files) {
-    if (entry.location == "ignore") continue;
-    if (entry.location != "thiscab") return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
-    const bool present = std::any_of(members.begin(), members.end(), [&](const std::string& m) {
-      return EqualsNoCase(m, entry.name);
-    });
-    if (!present) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  switch (CheckInfFilesPresent(parsed.inf, members).error) {
+    case PackageError::kNone:
+      break;
+    case PackageError::kMissingMember:
+      return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    default:
+      return HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
   }
   inf = parsed.inf;
   return S_OK;
-}
-
-bool ListsMember(const CodeDownloadInf& inf, const std::string& name) {
-  return std::any_of(inf.files.begin(), inf.files.end(), [&](const InfFileEntry& entry) {
-    return entry.location == "thiscab" && EqualsNoCase(entry.name, name);
-  });
-}
-
-// Enough of a file's start to hold its PE headers: linkers put them in the first page.
-constexpr DWORD kPeHeadBytes = 4096;
-
-// True for a PE image, a DLL when dll is set and a program otherwise, judged by its headers.
-bool IsPeImage(const std::wstring& path, bool dll) {
-  std::string head;
-  IMAGE_DOS_HEADER dos;
-  if (FAILED(ReadHead(path, head, kPeHeadBytes)) || head.size() < sizeof(dos)) return false;
-  std::memcpy(&dos, head.data(), sizeof(dos));
-  if (dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew < 0) return false;
-  const size_t at = static_cast<size_t>(dos.e_lfanew);
-  DWORD signature = 0;
-  IMAGE_FILE_HEADER header;
-  if (at > head.size() || head.size() - at < sizeof(signature) + sizeof(header)) return false;
-  std::memcpy(&signature, head.data() + at, sizeof(signature));
-  std::memcpy(&header, head.data() + at + sizeof(signature), sizeof(header));
-  return signature == IMAGE_NT_SIGNATURE && ((header.Characteristics & IMAGE_FILE_DLL) != 0) == dll;
 }
 
 }  // namespace
@@ -199,7 +162,8 @@ HRESULT CComponentPackage::Unpack(const std::atomic<bool>& cancel) {
   HRESULT hr = extractor.Open(localCab_);
   if (FAILED(hr)) return hr;
   const std::vector<std::string>& members = extractor.Members();
-  const std::optional<std::string> infName = ChooseInf(members, WideToUtf8(StemOf(localCab_)));
+  const std::optional<std::string> infName =
+      ChooseInfMember(members, WideToUtf8(StemOf(localCab_)));
   if (!infName) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
   infMember_ = Utf8ToWide(*infName);
 
@@ -246,9 +210,7 @@ HRESULT CComponentPackage::Unpack(const std::atomic<bool>& cancel) {
       return EqualsNoCase(m, it->name);
     });
     file.path = folder_ + L"\\" + Utf8ToWide(*member);
-    const bool isExecutable = EndsWithNoCase(file.path, L".dll") ||
-                              EndsWithNoCase(file.path, L".ocx") ||
-                              EndsWithNoCase(file.path, L".exe");
+    const bool isExecutable = HasModuleExtension(*member);
     file.selfRegister = it->registerServer == InfFileEntry::Register::kYes ||
                         (it->registerServer == InfFileEntry::Register::kDefault && isExecutable &&
                          FileVersionString(file.path, L"OLESelfRegister").has_value());
@@ -300,10 +262,12 @@ HRESULT CComponentPackage::Place(const std::wstring& name, int destDir, const st
 }
 
 HRESULT CComponentPackage::Register(const File& file, bool unregister) const {
-  const bool isProgram = EndsWithNoCase(file.path, L".exe");
-  const bool isLibrary = EndsWithNoCase(file.path, L".dll") || EndsWithNoCase(file.path, L".ocx");
-  if (!(isProgram || isLibrary) || !IsPeImage(file.path, isLibrary))
+  std::string head;
+  if (FAILED(ReadHead(file.path, head, kPeHeadBytes)) ||
+      CheckRegistrable(WideToUtf8(file.path), head).error != PackageError::kNone) {
     return HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT);
+  }
+  const bool isProgram = EndsWithNoCase(file.path, L".exe");
   if (isProgram) {
     std::wstring commandLine =
         L"\"" + file.path + (unregister ? L"\" /UnregServer" : L"\" /RegServer");

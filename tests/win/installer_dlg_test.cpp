@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "installer/resource.h"
 #include "installer/web_page.h"
 #include "installer/wide_string_list.h"
+#include "installer_version.h"
 #include "tests/win/scripted_code_download.h"
 #include "tests/win/stand_in_turn.h"
 #include "tests/win/temp_folder.h"
@@ -734,7 +736,10 @@ TEST(InstallerDialog, AboutBoxShowsTheVersion) {
   };
   EXPECT_EQ(IDCANCEL, run.Run(L"1"));
   EXPECT_FALSE(run.timedOut);
-  EXPECT_EQ(L"Local Installer Version 1,0,0,1", versionText);  // the project's version resource
+  // The project's version, as the resources were built with it, in the About box's commas.
+  std::wstring expected = L"Local Installer Version " INSTALLER_VERSION_TEXT;
+  std::replace(expected.begin(), expected.end(), L'.', L',');
+  EXPECT_EQ(expected, versionText);
 }
 
 TEST(InstallerDialog, TitleAndAboutTextCarryTheProgramVersion) {
