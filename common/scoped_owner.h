@@ -87,6 +87,12 @@ struct GdiObjectTraits {
   static Handle Null() { return nullptr; }
   static void Close(Handle h) { ::DeleteObject(h); }
 };
+// A memory device context (CreateCompatibleDC).
+struct DcTraits {
+  using Handle = HDC;
+  static Handle Null() { return nullptr; }
+  static void Close(Handle h) { ::DeleteDC(h); }
+};
 struct CoTaskMemTraits {
   using Handle = void*;
   static Handle Null() { return nullptr; }
@@ -99,4 +105,5 @@ using ScopedFindHandle = ScopedOwner<FindHandleTraits>;
 using ScopedModule = ScopedOwner<ModuleTraits>;
 using ScopedWindow = ScopedOwner<WindowTraits>;
 using ScopedGdiObject = ScopedOwner<GdiObjectTraits>;
+using ScopedDc = ScopedOwner<DcTraits>;
 using ScopedCoTaskMem = ScopedOwner<CoTaskMemTraits>;

@@ -9,32 +9,9 @@
 #include <vector>
 
 #include "common/scoped_owner.h"
+#include "common/scoped_selection.h"
 
 namespace {
-
-struct DcTraits {
-  using Handle = HDC;
-  static Handle Null() { return nullptr; }
-  static void Close(Handle h) { ::DeleteDC(h); }
-};
-using ScopedDc = ScopedOwner<DcTraits>;
-
-// Keeps an object selected into a DC for a scope and puts the previous one back, so that
-// whatever is deleted afterwards is no longer selected.
-class ScopedSelection {
- public:
-  ScopedSelection(HDC dc, HGDIOBJ object)
-      : dc_(dc), old_(object ? ::SelectObject(dc, object) : nullptr) {}
-  ~ScopedSelection() {
-    if (old_ != nullptr && old_ != HGDI_ERROR) ::SelectObject(dc_, old_);
-  }
-  ScopedSelection(const ScopedSelection&) = delete;
-  ScopedSelection& operator=(const ScopedSelection&) = delete;
-
- private:
-  HDC dc_;
-  HGDIOBJ old_;
-};
 
 bool EmptyRange(int lower, int upper) { return lower >= upper; }
 
