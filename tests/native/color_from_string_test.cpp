@@ -31,32 +31,26 @@ TEST(ColorFromString, HexDigitsFillRedGreenBlueHighNibbleFirst) {
   ExpectColors({
       {L"#", 0},      // nothing follows: black
       {L"#F", 0xF0},  // red 0xF0
-      {L"#FF", 0xFF},
       {L"#123", 0x3012},
       {L"#123456", 0x563412},
-      {L"#abcdef", 0xEFCDAB},  // either case
-      {L"#0000FF", 0xFF0000},
+      {L"#abcdef", 0xEFCDAB},    // either case
       {L"#12345678", 0x563412},  // six digits at most
       {L"#12G456", 0x12},        // reading stops at the first other character
       {L"#xyz", 0},              // never the invalid value
-      {L"# FF", 0},
-      {L"##FF", 0},
   });
 }
 
 TEST(ColorFromString, LeadingDigitsAreTheColorRefItself) {
   ExpectColors({
-      {L"0", 0},
       {L"16711680", 0xFF0000},
       {L"255abc", 0xFF},  // the digits up to the first non-digit
-      {L"12 34", 12},
+      {L"25\0005", 25},   // or the end of the text
       {L"4294967294", 0xFFFFFFFE},
       {L"4294967296", kInvalid},  // beyond 32 bits
       {L"99999999999999999999999", kInvalid},
       {L"0000000000000000255", 0xFF},   // 19 characters are read
       {L"00000000000000000002550", 0},  // the 20th is not
-      {L"0000000004294967296", kInvalid},
-      {L" 255", kInvalid},  // no digit first: a name, and none matches
+      {L" 255", kInvalid},              // no digit first: a name, and none matches
   });
 }
 
@@ -64,14 +58,13 @@ TEST(ColorFromString, NamesComeFromTheTableFoldingOnlyAToZ) {
   ExpectColors({
       {L"default", 0xFFFFFF},
       {L"none", 0xFF0000},  // #0000FF, pure blue
-      {L"aliceblue", 0xFFF8F0},
       {L"darkgray", 0xA9A9A9},
       {L"navy", 0x800000},
       {L"cornflower", 0xED9564},
       {L"fuchia", 0xFF00FF},
       {L"LightGoldenrodYellow", 0xD2FAFA},
       {L"lightgrey", 0xD3D3D3},
-      {L"yellowgreen", 0x32CD9A},
+      {L"red\0junk", kRed},           // the text ends at its first NUL
       {L"cornflowerblue", kInvalid},  // the CSS spellings are no names here
       {L"fuchsia", kInvalid},
       {L"lightgray", kInvalid},
@@ -83,23 +76,13 @@ TEST(ColorFromString, NamesComeFromTheTableFoldingOnlyAToZ) {
   });
 }
 
-TEST(ColorFromString, TheTextEndsAtItsFirstNul) {
-  const wchar_t redThenMore[] = L"red\0junk";
-  const wchar_t numberThenMore[] = L"25\0005";  // 2, 5, NUL, 5
-  EXPECT_EQ(ColorFromString(redThenMore, InvalidColor::kAllBits), kRed);
-  EXPECT_EQ(ColorFromString(numberThenMore, InvalidColor::kAllBits), 25u);
-}
-
 TEST(ColorFromString, TheFlagChoosesTheInvalidValue) {
-  for (const wchar_t* text :
-       {static_cast<const wchar_t*>(nullptr), L"", L"fuchsia", L"-1", L"+255", L"4294967296"}) {
-    const std::wstring shown = text ? text : L"(null)";
-    EXPECT_EQ(ColorFromString(text, InvalidColor::kAllBits), 0xFFFFFFFFu)
-        << testing::PrintToString(shown);
-    EXPECT_EQ(ColorFromString(text, InvalidColor::kBit24), 0x01000000u)
-        << testing::PrintToString(shown);
+  for (const wchar_t* text : {static_cast<const wchar_t*>(nullptr), L"fuchsia", L"4294967296"}) {
+    const std::string shown = text ? testing::PrintToString(std::wstring(text)) : "null";
+    EXPECT_EQ(ColorFromString(text, InvalidColor::kAllBits), 0xFFFFFFFFu) << shown;
+    EXPECT_EQ(ColorFromString(text, InvalidColor::kBit24), 0x01000000u) << shown;
   }
-  // A colour that is a colour stays one whatever the flag.
+  // A colour stays one whatever the flag.
   EXPECT_EQ(ColorFromString(L"red", InvalidColor::kBit24), kRed);
   EXPECT_EQ(ColorFromString(L"#", InvalidColor::kBit24), 0u);
 }
