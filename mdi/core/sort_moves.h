@@ -13,8 +13,8 @@ enum SortMethod {
   SORT_TILE_ROWS = 3,     // floor(sqrt n) rows
 };
 
-// A view's state as its window style gives it.
-enum class ViewState { kNormal, kMaximized, kMinimized };
+// A view's state as its window style gives it, numbered as the view's State property.
+enum class ViewState { kNormal = 0, kMaximized = 1, kMinimized = 2 };
 
 // What Sort reads from the frame and the system when it starts.
 struct SortMetrics {
