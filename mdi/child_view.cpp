@@ -42,7 +42,8 @@ void CChildView::AttachBrowser(HWND frame, LONG state) {
   }
   frameWindow_ = frame;
   AddStyle(window, WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
-  const HICON icon = ::LoadIconW(ComModule::Instance(), MAKEINTRESOURCEW(IDI_CHILD_VIEW));
+  // A shared icon (never destroyed), found once: looking it up again costs per view.
+  static const HICON icon = ::LoadIconW(ComModule::Instance(), MAKEINTRESOURCEW(IDI_CHILD_VIEW));
   ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
   const int show = state == kViewMaximized   ? SW_SHOWMAXIMIZED
                    : state == kViewMinimized ? SW_MINIMIZE
@@ -207,7 +208,10 @@ STDMETHODIMP CChildView::put_Focus(VARIANT_BOOL newVal) {
   } else {
     if (newVal == VARIANT_FALSE) return S_OK;
     m_bFocus = VARIANT_TRUE;
-    if (Handle() != nullptr) ::BringWindowToTop(Handle());
+    // One on top already (a new view is) stays: raising it again repaints what it covers.
+    if (Handle() != nullptr && ::GetWindow(Handle(), GW_HWNDFIRST) != Handle()) {
+      ::BringWindowToTop(Handle());
+    }
     if (frameWindow_ != nullptr) {
       ::SendMessageW(frameWindow_, WM_MDIVIEW_ACTIVATE, reinterpret_cast<WPARAM>(this), 0);
     }

@@ -112,8 +112,10 @@ STDMETHODIMP CMDIFrame::CreateView(BSTR bstrURL, BSTR bstrCaption, LONG nFlag) {
   const ComPtr<CChildView> view = MakeComObject<CChildView>();
   views_.push_back(view);
   if (SUCCEEDED(view->CreateViewWindow(Window()))) {
-    ::MoveWindow(view->Window(), nextPosition_.x, nextPosition_.y, m_nDefaultWidth,
-                 m_nDefaultHeight, TRUE);
+    // On top of the other views while it is hidden, where raising it costs nothing: the
+    // focus it gets below would raise it anyway, at the cost of repainting what it covers.
+    ::SetWindowPos(view->Window(), HWND_TOP, nextPosition_.x, nextPosition_.y, m_nDefaultWidth,
+                   m_nDefaultHeight, SWP_NOACTIVATE);
   }
   view->SetClientSite(ClientSite());
   view->AttachBrowser(Window(), nFlag);
