@@ -306,6 +306,15 @@ TEST(MDIFrame, AnswersTheStandardControlInterfacesSafelyForScript) {
   ComPtr<IConnectionPoint> point;
   ASSERT_EQ(frame.As(&points), S_OK);
   EXPECT_EQ(points->FindConnectionPoint(DIID__IMDIFrameEvents, &point), S_OK);
+  // No view: indexes are refused and the caller's VARIANT stays as it was.
+  VARIANT result = {};
+  result.vt = VT_I4;
+  result.lVal = 0xdeadbeef;
+  EXPECT_EQ(frame->get_View(-1, &result), E_INVALIDARG);
+  EXPECT_EQ(frame->get_View(0, &result), E_INVALIDARG);
+  EXPECT_EQ(frame->get_Active(&result), S_OK);
+  EXPECT_EQ(result.vt, VT_I4);
+  EXPECT_EQ(result.lVal, static_cast<LONG>(0xdeadbeef));
 }
 
 }  // namespace
