@@ -46,6 +46,14 @@ LRESULT Call(Self* self, R (Owner::*handler)(WPARAM, LPARAM, bool&), WPARAM wpar
     if (handled) return true;                                                      \
   }
 
+// A handler for messages first..last that is told which: LRESULT func(UINT, WPARAM, LPARAM, bool&)
+#define MESSAGE_RANGE_HANDLER(first, last, func)   \
+  if (uMsg >= (first) && uMsg <= (last)) {         \
+    bool handled = true;                           \
+    lResult = func(uMsg, wParam, lParam, handled); \
+    if (handled) return true;                      \
+  }
+
 #define COMMAND_ID_HANDLER(id, func)                  \
   if (uMsg == WM_COMMAND && LOWORD(wParam) == (id)) { \
     func();                                           \

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <windows.h>
+
+// What a view tells its frame. Each carries the sending view (a CChildView*), which the frame
+// only uses once it has found it in its own list: any program can send these.
+// Sent; wParam: the view. The frame makes it the active view.
+constexpr UINT WM_MDIVIEW_ACTIVATE = WM_USER + 110;
+// Posted; wParam: the view. The frame removes and destroys it.
+constexpr UINT WM_MDIVIEW_CLOSE = WM_USER + 111;
+// Sent; wParam: the requested ViewState, lParam: the view. The result is 1 when the page allows
+// the change, 0 when it refuses.
+constexpr UINT WM_MDIVIEW_STATE = WM_USER + 112;
+// wParam: the view. The frame raises OnSetFocus with its index; nothing of ours sends it.
+constexpr UINT WM_MDIVIEW_FOCUS = WM_USER + 113;
+
+// A view's state, read from its window's style; also CreateView's flag and OnStateChange's state.
+enum ViewState : LONG {
+  kViewNormal = 0,
+  kViewMaximized = 1,
+  kViewMinimized = 2,
+};
