@@ -17,8 +17,8 @@ CBackgroundPicture::~CBackgroundPicture() { EndDownload(); }
 
 HRESULT CBackgroundPicture::Load(const std::wstring& url, IBindHost* host) {
   EndDownload();
-  auto reader =
-      MakeComObject<CBindStatusReader>(*this, BindStatusReaderOptions{BINDF_DIRECT_READ, maxBytes_});
+  auto reader = MakeComObject<CBindStatusReader>(
+      *this, BindStatusReaderOptions{BINDF_DIRECT_READ, maxBytes_});
   reader_ = reader;
   const HRESULT hr = reader->Start(url.c_str(), host);
   // The stop may already have come (reader_ then differs or is gone).

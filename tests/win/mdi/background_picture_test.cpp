@@ -138,8 +138,8 @@ TEST_F(BackgroundPictureTest, PictureOverTheLimitIsAbortedAndShowsNothing) {
 // A new picture, Clear and the end of the owner each stop the download running; nothing of it
 // reaches the picture afterwards.
 TEST_F(BackgroundPictureTest, RunningDownloadEndsWithoutTouchingThePicture) {
-  server_.Script("/endless.bmp", {200, "image/bmp", BitmapHeaders(64, 64),
-                                  HttpTestServer::kEndless, 20});
+  server_.Script("/endless.bmp",
+                 {200, "image/bmp", BitmapHeaders(64, 64), HttpTestServer::kEndless, 20});
   server_.Script("/one.gif", {200, "image/gif", kGif1x1});
 
   ASSERT_EQ(S_OK, picture_->Load(server_.Url("/endless.bmp"), nullptr));
