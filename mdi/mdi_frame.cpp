@@ -2,6 +2,12 @@
 
 #include <algorithm>
 
+#include "common/control/resolve_url.h"
+#include "common/scoped_owner.h"
+#include "common/scoped_selection.h"
+#include "mdi/core/color_from_string.h"
+#include "mdi/core/sort_moves.h"
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -52,7 +58,10 @@ bool IsNavigationKey(WPARAM key) {
 
 }  // namespace
 
-CMDIFrame::CMDIFrame() : m_bstrBgColor(::SysAllocString(L"darkgray")) {
+CMDIFrame::CMDIFrame()
+    : m_bstrBgColor(::SysAllocString(L"darkgray")), picture_([this] {
+        if (Window() != nullptr) ::InvalidateRect(Window(), nullptr, TRUE);
+      }) {
   (void)AddConnectionPoint(DIID__IMDIFrameEvents);  // without memory, no sink can connect
 }
 
@@ -153,6 +162,11 @@ STDMETHODIMP CMDIFrame::CloseAll() {
   return S_OK;
 }
 
+void CMDIFrame::OnTeardown() {
+  DestroyViews();
+  picture_.Clear();
+}
+
 void CMDIFrame::DestroyViews() {
   while (!views_.empty()) {
     const ComPtr<CChildView> view = views_.front();
@@ -162,13 +176,43 @@ void CMDIFrame::DestroyViews() {
   }
 }
 
-// Arranging the views comes with the frame's painting.
-STDMETHODIMP CMDIFrame::Sort(LONG) { return S_OK; }
+STDMETHODIMP CMDIFrame::Sort(LONG nMethod) {
+  const ComPtr<IMDIFrame> keep_alive(this);
+  const auto views = views_;  // moving a view runs its messages
+  RECT client = {};
+  if (Window() != nullptr) (void)::GetClientRect(Window(), &client);
+  const SortMetrics metrics = {
+      client.right,
+      client.bottom,
+      ::GetSystemMetrics(SM_CYFRAME) + ::GetSystemMetrics(SM_CYCAPTION),
+      ::GetSystemMetrics(SM_CXMINIMIZED),
+      ::GetSystemMetrics(SM_CYMINIMIZED),
+      m_nDefaultWidth,
+      m_nDefaultHeight,
+  };
+  std::vector<ViewState> states;
+  for (const auto& view : views) states.push_back(static_cast<ViewState>(view->CurrentState()));
+  const auto active = IndexOf(activeView_);
+  for (const SortMove& move :
+       SortMoves(nMethod, metrics, states,
+                 active ? std::optional<size_t>(static_cast<size_t>(*active)) : std::nullopt)) {
+    const HWND window = views[move.view]->Window();
+    if (window == nullptr) continue;
+    if (move.restore) {
+      ::SetWindowLongW(window, GWL_STYLE, ::GetWindowLongW(window, GWL_STYLE) | WS_CAPTION);
+      ::ShowWindow(window, SW_SHOWNORMAL);
+    }
+    ::MoveWindow(window, move.place.x, move.place.y, move.place.width, move.place.height, TRUE);
+    ::BringWindowToTop(window);
+  }
+  return S_OK;
+}
 
 STDMETHODIMP CMDIFrame::get_BgColor(BSTR* pVal) { return m_bstrBgColor.CopyTo(pVal); }
 
 STDMETHODIMP CMDIFrame::put_BgColor(BSTR newVal) {
   (void)m_bstrBgColor.CopyFrom(newVal);  // out of memory keeps the old text: puts never fail
+  backgroundColor_ = ColorFromString(m_bstrBgColor.Get(), InvalidColor::kAllBits);
   if (Window() != nullptr) ::InvalidateRect(Window(), nullptr, FALSE);
   return S_OK;
 }
@@ -177,6 +221,15 @@ STDMETHODIMP CMDIFrame::get_BackImage(BSTR* pVal) { return m_bstrBackImage.CopyT
 
 STDMETHODIMP CMDIFrame::put_BackImage(BSTR newVal) {
   (void)m_bstrBackImage.CopyFrom(newVal);  // as BgColor
+  if (m_bstrBackImage.Empty()) {
+    picture_.Clear();  // repaints with erasing
+    return S_OK;
+  }
+  // Relative to the page; without a bind host only an absolute URL can be fetched.
+  ComPtr<IBindHost> host;
+  (void)PageBindHost(ClientSite(), host);
+  // A download that cannot start leaves the picture as it was: the page is not told.
+  (void)picture_.Load(m_bstrBackImage.Text(), host.Get());
   return S_OK;
 }
 
@@ -300,7 +353,20 @@ LRESULT CMDIFrame::OnReflected(UINT message, WPARAM wParam, LPARAM lParam, bool&
 }
 
 HRESULT CMDIFrame::OnDraw(HDC dc, const RECT& bounds) {
-  ::FillRect(dc, &bounds, ::GetSysColorBrush(COLOR_WINDOW));
+  // A BgColor that names no colour shows the window colour, as the window class would.
+  const COLORREF colour = backgroundColor_ == static_cast<uint32_t>(InvalidColor::kAllBits)
+                              ? ::GetSysColor(COLOR_WINDOW)
+                              : static_cast<COLORREF>(backgroundColor_);
+  const ScopedGdiObject brush(::CreateSolidBrush(colour));
+  const ScopedSelection selected(dc, brush.Get());
+  RECT outline = bounds;
+  // Without a border the outline falls outside the window, where nobody sees it.
+  if (m_bBorder != VARIANT_TRUE) ::InflateRect(&outline, 3, 3);
+  ::Rectangle(dc, outline.left, outline.top, outline.right, outline.bottom);
+  // Into the DC we are given, so that a print or a metafile of the control has it too.
+  if (!m_bstrBackImage.Empty() && picture_.Bitmap() != nullptr) {
+    picture_.Draw(dc, {bounds.left, bounds.top});
+  }
   return S_OK;
 }
 

@@ -5,6 +5,7 @@
 #include <olectl.h>
 #include <wrl/client.h>
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -27,6 +28,7 @@
 #include "common/control/view_object_impl.h"
 #include "common/scoped_bstr.h"
 #include "common/window/message_map.h"
+#include "mdi/background_picture.h"
 #include "mdi/child_view.h"
 #include "mdi/view_messages.h"
 #include "mdi_typelib.h"
@@ -91,8 +93,9 @@ class CMDIFrame final
 
   HRESULT OnDraw(HDC dc, const RECT& bounds) override;
   HRESULT OnTranslateAccelerator(MSG* message) override;
-  // The views go with the frame's window (or with the object, when it never had one).
-  void OnTeardown() override { DestroyViews(); }
+  // The views and the picture go with the frame's window (or with the object, when it never had
+  // one); a download still running is aborted.
+  void OnTeardown() override;
 
   // A view's position in the list; nothing for a pointer that is not one of ours.
   std::optional<LONG> IndexOf(const void* view) const;
@@ -109,5 +112,8 @@ class CMDIFrame final
   VARIANT_BOOL m_bMaxCaption = VARIANT_FALSE;
   VARIANT_BOOL m_bBorder = VARIANT_TRUE;
   ScopedBstr m_bstrBgColor;
+  // From m_bstrBgColor; InvalidColor::kAllBits when it names no colour.
+  uint32_t backgroundColor_ = 0xA9A9A9;  // darkgray
   ScopedBstr m_bstrBackImage;
+  CBackgroundPicture picture_;
 };

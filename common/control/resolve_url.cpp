@@ -4,12 +4,14 @@
 #include <urlmon.h>
 #include <wrl/client.h>
 
+#include <utility>
+
 #include "common/scoped_owner.h"
 
 using Microsoft::WRL::ComPtr;
 
-HRESULT ResolvePageUrl(IOleClientSite* site, const wchar_t* url, std::wstring& absolute) {
-  if (site == nullptr || url == nullptr) return E_FAIL;
+HRESULT PageBindHost(IOleClientSite* site, ComPtr<IBindHost>& host) {
+  if (site == nullptr) return E_FAIL;
   ComPtr<IServiceProvider> services;
   ComPtr<IBindHost> bind_host;
   if (FAILED(site->QueryInterface(IID_PPV_ARGS(&services))) ||
@@ -17,6 +19,14 @@ HRESULT ResolvePageUrl(IOleClientSite* site, const wchar_t* url, std::wstring& a
       bind_host == nullptr) {
     return E_FAIL;
   }
+  host = std::move(bind_host);
+  return S_OK;
+}
+
+HRESULT ResolvePageUrl(IOleClientSite* site, const wchar_t* url, std::wstring& absolute) {
+  if (url == nullptr) return E_FAIL;
+  ComPtr<IBindHost> bind_host;
+  if (FAILED(PageBindHost(site, bind_host))) return E_FAIL;
   ComPtr<IBindCtx> context;
   HRESULT result = ::CreateBindCtx(0, &context);
   if (FAILED(result)) return result;

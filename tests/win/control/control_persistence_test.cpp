@@ -14,33 +14,12 @@
 #include "tests/win/control/probe_control.h"
 #include "tests/win/counted_class_registration.h"
 #include "tests/win/dispatch_client.h"
+#include "tests/win/stream_bytes.h"
 
 using Microsoft::WRL::ComPtr;
 using testing::ElementsAre;
 
 namespace {
-
-std::vector<BYTE> StreamBytes(IStream* stream) {
-  STATSTG stat = {};
-  stream->Stat(&stat, STATFLAG_NONAME);
-  std::vector<BYTE> bytes(static_cast<size_t>(stat.cbSize.QuadPart));
-  LARGE_INTEGER start = {};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  ULONG read = 0;
-  if (!bytes.empty()) stream->Read(bytes.data(), static_cast<ULONG>(bytes.size()), &read);
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  return bytes;
-}
-
-ComPtr<IStream> StreamOf(const std::vector<BYTE>& bytes) {
-  ComPtr<IStream> stream;
-  ::CreateStreamOnHGlobal(nullptr, TRUE, &stream);
-  ULONG written = 0;
-  if (!bytes.empty()) stream->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
-  LARGE_INTEGER start = {};
-  stream->Seek(start, STREAM_SEEK_SET, nullptr);
-  return stream;
-}
 
 // A property bag of PARAM texts that converts on Read as a browser's does, and records writes.
 class TextBag final : public CComObject<IPropertyBag> {

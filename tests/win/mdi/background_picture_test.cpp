@@ -11,36 +11,13 @@
 #include <string>
 
 #include "tests/win/http_test_server.h"
+#include "tests/win/mdi/bitmap_file.h"
 #include "tests/win/pump_until.h"
 #include "tools/control_host/bind_host.h"
 
 namespace {
 
 using Microsoft::WRL::ComPtr;
-
-void Put16(std::string& s, uint16_t v) { s.append({char(v & 0xFF), char(v >> 8)}); }
-void Put32(std::string& s, uint32_t v) {
-  Put16(s, static_cast<uint16_t>(v));
-  Put16(s, static_cast<uint16_t>(v >> 16));
-}
-
-// The headers of a 24-bit bitmap file of width x height; its pixels (rows of a multiple of 4
-// bytes) follow in the server's filler.
-std::string BitmapHeaders(int width, int height) {
-  const uint32_t pixels = static_cast<uint32_t>(width * 3 * height);
-  std::string s = "BM";
-  Put32(s, 54 + pixels);
-  Put32(s, 0);
-  Put32(s, 54);
-  Put32(s, 40);
-  Put32(s, width);
-  Put32(s, height);
-  Put16(s, 1);
-  Put16(s, 24);
-  Put32(s, BI_RGB);
-  for (int i = 0; i < 5; ++i) Put32(s, 0);
-  return s;
-}
 
 // A 16 x 16 icon file of one 32-bit image with an empty mask.
 std::string IconFile() {
