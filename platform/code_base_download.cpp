@@ -7,6 +7,7 @@
 
 #include <cwchar>
 
+#include "common/bind/http_status.h"
 #include "common/com_initializer.h"
 #include "common/system_folders.h"
 #include "common/text_compare.h"
@@ -97,16 +98,8 @@ HRESULT CCodeBaseDownload::Run(const std::wstring& url, const std::atomic<bool>&
 
 HRESULT CCodeBaseDownload::CheckStatus() {
   if (statusChecked_) return S_OK;
-  Microsoft::WRL::ComPtr<IWinInetHttpInfo> info;
-  if (FAILED(reader_->QueryBinding(IID_PPV_ARGS(&info)))) return S_OK;  // not HTTP, or ended
-  DWORD status = 0;
-  DWORD size = sizeof(status);
-  DWORD flags = 0;
-  if (FAILED(info->QueryInfo(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
-                             &flags, nullptr)) ||
-      status == 0) {
-    return S_OK;  // no response yet
-  }
+  const DWORD status = HttpStatusOf(*reader_.Get());
+  if (status == 0) return S_OK;  // not HTTP, or no response yet
   statusChecked_ = true;
   // Some services report an error response as a success, with the error page as the resource.
   if (status == HTTP_STATUS_NOT_FOUND || status == HTTP_STATUS_GONE)

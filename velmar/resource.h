@@ -2,6 +2,13 @@
 
 #define IDB_VELMAR_TOOLBOX 101
 
+// The "Downloader" dialog of DownloadFile; its items carry the numbers pages have always seen.
+#define IDD_DOWNLOADER 201
+#define IDC_DOWNLOAD_PROGRESS 201
+#define IDC_DOWNLOAD_STATUS 202
+#define IDC_DOWNLOAD_BYTES 203
+#define IDC_DOWNLOAD_CANCEL 204
+
 // The "Please Wait ..." box shown while the installer program runs.
 #define IDD_WAIT 202
 #define IDC_WAIT_TEXT 1000
@@ -23,3 +30,5 @@
 #define IDS_ERROR_CAPTION 3002
 #define IDS_TRUSTED_SITES_QUESTION 3003
 #define IDS_WARNING_CAPTION 3004
+#define IDS_CANCEL_QUESTION 3005
+#define IDS_CONFIRMATION_CAPTION 3006

@@ -1,8 +1,15 @@
 #include "velmar/velmar.h"
 
+#include <servprov.h>
+#include <urlmon.h>
+
+#include <optional>
+
 #include "common/com_server/com_module.h"
 #include "common/control/resolve_url.h"
 #include "common/module_info.h"
+#include "common/reg_key.h"
+#include "common/system_folders.h"
 #include "velmar/installer_path.h"
 #include "velmar/resource.h"
 #include "velmar/update_slot.h"
@@ -14,6 +21,7 @@ namespace {
 enum VelmarEvent : DISPID {
   kOnUpdateCompleted = 1,
   kOnUpdateError = 2,
+  kOnDownloadCompleted = 4,
   kOnDownloadError = 5,
 };
 
@@ -34,8 +42,10 @@ constexpr PersistedProperty kProperties[] = {
 
 CVelmar::CVelmar() : CVelmar(DefaultUpdateSteps()) {}
 
-CVelmar::CVelmar(IUpdateSteps& steps)
-    : steps_(steps), m_bstrDownloadTitleText(::SysAllocString(L"Downloading ...")) {
+CVelmar::CVelmar(IUpdateSteps& steps, IUserPrompt& prompt)
+    : steps_(steps),
+      prompt_(prompt),
+      m_bstrDownloadTitleText(::SysAllocString(L"Downloading ...")) {
   (void)AddConnectionPoint(DIID__IVelmarEvents);  // without memory, no sink can connect
 }
 
@@ -98,12 +108,80 @@ STDMETHODIMP CVelmar::put_SaveXML(VARIANT_BOOL newVal) {
   return S_OK;
 }
 
-STDMETHODIMP CVelmar::DownloadFile(BSTR, BSTR, LONG) {
-  // File transfer is not part of this build: the page hears that the download failed.
-  const ComPtr<IVelmar> keep_alive(this);  // a sink may release the page's last reference
-  (void)Fire(kOnDownloadError, static_cast<LONG>(IDS_DOWNLOAD_FAILED),
-             LoadResourceString(ComModule::Instance(), IDS_DOWNLOAD_FAILED).c_str());
+STDMETHODIMP CVelmar::DownloadFile(BSTR bstrDownloadURL, BSTR bstrLocalPath, LONG bOverWrite) {
+  const ComPtr<IVelmar> keep_alive(this);  // the dialog pumps messages; script may let go of us
+  // Before the file checks: a second call must not delete or report the file being written.
+  if (m_pDownloader != nullptr) return S_OK;
+  const std::wstring url(bstrDownloadURL != nullptr ? bstrDownloadURL : L"",
+                         ::SysStringLen(bstrDownloadURL));
+  const std::wstring folder(bstrLocalPath != nullptr ? bstrLocalPath : L"",
+                            ::SysStringLen(bstrLocalPath));
+  const std::optional<std::wstring> name = DownloadFileName(url);
+  if (!name) {
+    // A name that could leave the folder: refused before anything is deleted or created.
+    RaiseDownloadError(IDS_DOWNLOAD_FAILED,
+                       LoadResourceString(ComModule::Instance(), IDS_DOWNLOAD_FAILED));
+    return S_OK;
+  }
+  DownloadRequest request;
+  request.fileName = *name;
+  request.localPath = ExpandFolderToken(DownloadLocalPath(folder, *name), SystemFolderTokens());
+  if (bOverWrite != 0) {
+    if (!::DeleteFileW(request.localPath.c_str()) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+      RaiseDownloadError(
+          IDS_CANNOT_DELETE_FILE,
+          LoadResourceString(ComModule::Instance(), IDS_CANNOT_DELETE_FILE) + request.localPath);
+      return S_OK;
+    }
+  } else {
+    const ScopedFile existing(::CreateFileW(request.localPath.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (existing) {
+      (void)Fire(kOnDownloadCompleted, request.localPath.c_str());
+      return S_OK;
+    }
+  }
+
+  request.url = url;
+  if (!ResolveUrl(request.url)) request.url.clear();  // the start then fails
+  request.title = m_bstrDownloadTitleText.Text();
+  const ComPtr<IBindHost> bindHost = PageBindHost();
+  request.bindHost = bindHost.Get();
+  request.owner = OwnerWindow();
+
+  CDownloader downloader(prompt_);
+  m_pDownloader = &downloader;
+  const DownloadOutcome outcome = downloader.Run(request);
+  m_pDownloader = nullptr;
+  if (outcome.errorCode == 0) {
+    (void)Fire(kOnDownloadCompleted, outcome.text.c_str());
+  } else {
+    RaiseDownloadError(outcome.errorCode, outcome.text);
+  }
   return S_OK;
+}
+
+void CVelmar::RaiseDownloadError(LONG code, const std::wstring& text) {
+  (void)Fire(kOnDownloadError, code, text.c_str());
+}
+
+FolderTokens CVelmar::SystemFolderTokens() {
+  FolderTokens tokens{TempFolder(), std::nullopt, WindowsFolder()};
+  RegKey key;
+  if (key.Open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion") ==
+      ERROR_SUCCESS) {
+    tokens.programFiles = key.ReadString(L"ProgramFilesDir");
+  }
+  return tokens;
+}
+
+ComPtr<IBindHost> CVelmar::PageBindHost() {
+  ComPtr<IServiceProvider> services;
+  ComPtr<IBindHost> host;
+  if (ClientSite() != nullptr && SUCCEEDED(ClientSite()->QueryInterface(IID_PPV_ARGS(&services)))) {
+    (void)services->QueryService(SID_IBindHost, IID_PPV_ARGS(&host));  // none: a plain moniker
+  }
+  return host;
 }
 
 STDMETHODIMP CVelmar::Update(BSTR bstrXMLUrl) {
@@ -169,6 +247,7 @@ HWND CVelmar::OwnerWindow() {
 
 void CVelmar::OnTeardown() {
   if (handingOff_) steps_.EndHandOff();
+  if (m_pDownloader != nullptr) m_pDownloader->End();
 }
 
 LRESULT CVelmar::OnCreate(WPARAM, LPARAM) {

@@ -16,7 +16,10 @@
 #include "common/control/support_error_info_impl.h"
 #include "common/control/view_object_impl.h"
 #include "common/scoped_bstr.h"
+#include "common/user_prompt.h"
 #include "common/window/message_map.h"
+#include "velmar/core/download_path.h"
+#include "velmar/downloader.h"
 #include "velmar/update_steps.h"
 // widl gives optional BSTR arguments a string-literal default.
 #pragma GCC diagnostic push
@@ -34,7 +37,8 @@ class CVelmar final
                            ViewObjectImpl> {
  public:
   CVelmar();
-  explicit CVelmar(IUpdateSteps& steps);
+  // prompt asks the download dialog's Cancel question.
+  explicit CVelmar(IUpdateSteps& steps, IUserPrompt& prompt = SystemUserPrompt());
 
   static const ControlClass& Description();
 
@@ -63,7 +67,7 @@ class CVelmar final
   END_MSG_MAP()
 
   LRESULT OnCreate(WPARAM, LPARAM);
-  // A hand-off still under way when the control's work ends is ended with it.
+  // A hand-off or a transfer still under way when the control's work ends is ended with it.
   void OnTeardown() override;
 
   // The page-relative URL made absolute through the page's bind host; false leaves url as it was.
@@ -71,8 +75,14 @@ class CVelmar final
   // The window that owns what Update shows.
   HWND OwnerWindow();
   void RaiseUpdateEvent(const HandOffResult& result);
+  // The folder tokens of a download's local path, as this system names them.
+  static FolderTokens SystemFolderTokens();
+  // The page's bind host, when its site offers one.
+  Microsoft::WRL::ComPtr<IBindHost> PageBindHost();
+  void RaiseDownloadError(LONG code, const std::wstring& text);
 
   IUpdateSteps& steps_;
+  IUserPrompt& prompt_;
   ScopedBstr m_bstrInstallerInfoXML;
   BOOL m_bShowWaitDialog = TRUE;
   ScopedBstr m_bstrDownloadTitleText;
@@ -80,5 +90,6 @@ class CVelmar final
   ScopedBstr m_bstrXMLUrl;
   BOOL m_bSaveXML = FALSE;
   BOOL m_bUpdateStarted = FALSE;
-  bool handingOff_ = false;  // this control's Update is in its hand-off
+  bool handingOff_ = false;              // this control's Update is in its hand-off
+  CDownloader* m_pDownloader = nullptr;  // the transfer running, if any
 };

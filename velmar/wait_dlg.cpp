@@ -1,10 +1,9 @@
 #include "velmar/wait_dlg.h"
 
-#include <algorithm>
-
 #include "common/com_server/com_module.h"
 #include "common/module_info.h"
 #include "common/text_conversion.h"
+#include "common/window/centre_window.h"
 #include "velmar/core/hand_off_protocol.h"
 #include "velmar/publisher_check.h"
 #include "velmar/resource.h"
@@ -24,7 +23,7 @@ std::wstring CWaitDlg::SavedCopyPath() const {
 }
 
 void CWaitDlg::OnInitDialog() {
-  CentreOverActiveWindow();
+  CentreWindowOver(Handle(), ::GetActiveWindow());
   if (!request_.showWaitDialog) ::MoveWindow(Handle(), 0, 0, 0, 0, FALSE);  // runs all the same
   Run();
 }
@@ -32,23 +31,6 @@ void CWaitDlg::OnInitDialog() {
 void CWaitDlg::OnDestroy() {
   ::KillTimer(Handle(), TIMER_START_WAIT);
   ::KillTimer(Handle(), TIMER_ALIVE_CHECK);
-}
-
-void CWaitDlg::CentreOverActiveWindow() {
-  RECT work = {};
-  if (!::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) return;
-  RECT over = work;
-  const HWND active = ::GetActiveWindow();
-  if (active != nullptr && active != Handle()) (void)::GetWindowRect(active, &over);
-  RECT mine = {};
-  if (!::GetWindowRect(Handle(), &mine)) return;
-  const LONG width = mine.right - mine.left;
-  const LONG height = mine.bottom - mine.top;
-  LONG x = over.left + ((over.right - over.left) - width) / 2;
-  LONG y = over.top + ((over.bottom - over.top) - height) / 2;
-  x = std::max(work.left, std::min(x, work.right - width));
-  y = std::max(work.top, std::min(y, work.bottom - height));
-  ::SetWindowPos(Handle(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CWaitDlg::Run() {

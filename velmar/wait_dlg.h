@@ -62,7 +62,6 @@ class CWaitDlg final : public CDialogImpl {
   LRESULT OnCopyData(WPARAM tag, LPARAM data);
   LRESULT OnActivate(WPARAM, LPARAM, bool& handled);
 
-  void CentreOverActiveWindow();
   // The descriptor, the publisher check and the launch; ends the dialog when any of them does.
   void Run();
   // Answers a request of the installer for a text, unless its window is gone (1004).

@@ -136,18 +136,26 @@ void HttpTestServer::Answer(ScopedSocket client) {
                 response.status, response.status < 400 ? "OK" : "Error",
                 response.contentType.c_str());
   std::string header = head;
-  if (!endless) {
+  if (!response.location.empty()) header += "Location: " + response.location + "\r\n";
+  if (!endless && response.sendLength) {
     header +=
         "Content-Length: " + std::to_string(response.body.size() + response.fillerBytes) + "\r\n";
   }
-  header += "\r\n" + response.body;
+  const std::string body = response.body.substr(
+      0, static_cast<size_t>(std::min<uint64_t>(response.body.size(), response.closeAfterBytes)));
+  uint64_t allowed =
+      response.closeAfterBytes == kEndless ? kEndless : response.closeAfterBytes - body.size();
+  header += "\r\n" + body;
   bool going = SendAll(client.Get(), header.data(), header.size());
   const std::string piece(response.pieceDelayMs != 0 ? kSlowPieceBytes : kFastPieceBytes, 'k');
-  for (uint64_t left = response.fillerBytes; going && left > 0;) {
-    const size_t size = static_cast<size_t>(std::min<uint64_t>(left, piece.size()));
+  for (uint64_t left = response.fillerBytes; going && left > 0 && allowed > 0;) {
+    const size_t size = static_cast<size_t>(std::min<uint64_t>({left, piece.size(), allowed}));
     going = Pause(client.Get(), response.pieceDelayMs) && SendAll(client.Get(), piece.data(), size);
     if (!endless) left -= size;
+    if (allowed != kEndless) allowed -= size;
   }
+  // Cut short on purpose: the client is left with less than the length said.
+  if (response.closeAfterBytes != kEndless) going = false;
   exchange.complete = going;
   if (going) (void)::shutdown(client.Get(), SD_SEND);  // the end of a body without a length
   std::lock_guard<std::mutex> lock(mutex_);

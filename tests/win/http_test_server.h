@@ -25,6 +25,7 @@ using ScopedSocket = ScopedOwner<SocketTraits>;
 // picks a scripted response, and every exchange is recorded for the test to look at.
 class HttpTestServer {
  public:
+  static constexpr uint64_t kEndless = UINT64_MAX;
   struct Response {
     int status = 200;
     std::string contentType = "application/octet-stream";
@@ -34,13 +35,17 @@ class HttpTestServer {
     // then: the body ends with the connection).
     uint64_t fillerBytes = 0;
     DWORD pieceDelayMs = 0;
+    // Without a Content-Length the body ends with the connection.
+    bool sendLength = true;
+    // The connection closes after this many bytes of the body, whatever the length said.
+    uint64_t closeAfterBytes = kEndless;
+    std::string location;  // a Location header, for redirects
   };
   // One request, answered.
   struct Exchange {
     std::string path;
     bool complete = false;  // the whole body went out; false when the client went first
   };
-  static constexpr uint64_t kEndless = UINT64_MAX;
   static constexpr size_t kSlowPieceBytes = 4096;
 
   // Listens on a port the system picks; Listening() says whether that worked.
