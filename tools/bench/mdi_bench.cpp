@@ -237,7 +237,8 @@ int wmain(int argc, wchar_t** argv) {
                            L"KoviraBenchChild"};
   ::RegisterClassW(&child_class);
   CWindowImpl system_frame;
-  if (FAILED(system_frame.Create({L"KoviraBenchFrame"}, nullptr, kArea, L"bench", WS_OVERLAPPED))) {
+  if (FAILED(system_frame.Create({L"KoviraBenchFrame"}, nullptr, kArea, L"bench",
+                                 WS_OVERLAPPED | WS_VISIBLE))) {
     std::fprintf(stderr, "mdi_bench: no frame window for the system's MDI client\n");
     return 3;
   }
