@@ -18,7 +18,7 @@
 // owns. Bytes that do not decode, or decode to something other than a bitmap (an icon, a
 // metafile), leave no picture.
 //
-// One download at a time: a new Load aborts the one running, and so does Clear and the
+// One download at a time: a new Load aborts the one running, and so do Clear, Stop and the
 // destructor; an aborted download never touches the picture. A download that fails part way
 // decodes what it had received; one that goes over the byte limit is aborted and leaves no
 // picture. All calls on the thread that runs the bindings.
@@ -37,6 +37,8 @@ class CBackgroundPicture final : public IBindStatusOwner {
   HRESULT Load(const std::wstring& url, IBindHost* host);
   // Drops the picture and ends the download, if any.
   void Clear();
+  // Ends the download, if any; the picture stays.
+  void Stop() { EndDownload(); }
 
   bool Downloading() const { return reader_ != nullptr; }
   HBITMAP Bitmap() const { return static_cast<HBITMAP>(bitmap_.Get()); }

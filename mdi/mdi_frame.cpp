@@ -164,7 +164,9 @@ STDMETHODIMP CMDIFrame::CloseAll() {
 
 void CMDIFrame::OnTeardown() {
   DestroyViews();
-  picture_.Clear();
+  // The picture stays for a window made again (in-place activation after deactivation); a
+  // download has nothing to draw into.
+  picture_.Stop();
 }
 
 void CMDIFrame::DestroyViews() {

@@ -112,7 +112,7 @@ TEST_F(BackgroundPictureTest, PictureOverTheLimitIsAbortedAndShowsNothing) {
   EXPECT_EQ(2, changes_);
 }
 
-// A new picture, Clear and the end of the owner each stop the download running; nothing of it
+// A new picture, Stop, Clear and the end of the owner each stop the download running; nothing of it
 // reaches the picture afterwards.
 TEST_F(BackgroundPictureTest, RunningDownloadEndsWithoutTouchingThePicture) {
   server_.Script("/endless.bmp",
@@ -125,15 +125,23 @@ TEST_F(BackgroundPictureTest, RunningDownloadEndsWithoutTouchingThePicture) {
   EXPECT_EQ(1, changes_);
 
   ASSERT_EQ(S_OK, picture_->Load(server_.Url("/endless.bmp"), nullptr));
+  ASSERT_TRUE(PumpUntil([&] { return server_.Requests() == 3; }));
+  picture_->Stop();  // the picture stays
+  EXPECT_FALSE(picture_->Downloading());
+  EXPECT_NE(nullptr, picture_->Bitmap());
+  EXPECT_EQ(1, changes_);
+
+  ASSERT_EQ(S_OK, picture_->Load(server_.Url("/endless.bmp"), nullptr));
+  ASSERT_TRUE(PumpUntil([&] { return server_.Requests() == 4; }));
   picture_->Clear();  // the picture goes at once
   EXPECT_FALSE(picture_->Downloading());
   EXPECT_EQ(nullptr, picture_->Bitmap());
   EXPECT_EQ(2, changes_);
 
   ASSERT_EQ(S_OK, picture_->Load(server_.Url("/endless.bmp"), nullptr));
-  ASSERT_TRUE(PumpUntil([&] { return server_.Requests() == 4; }));
+  ASSERT_TRUE(PumpUntil([&] { return server_.Requests() == 5; }));
   picture_.reset();
-  EXPECT_TRUE(server_.WaitForExchanges(4, 10000)) << "every endless answer was cut off";
+  EXPECT_TRUE(server_.WaitForExchanges(5, 10000)) << "every endless answer was cut off";
   PumpUntil([] { return false; }, 200);  // whatever the service still sends goes nowhere
   EXPECT_EQ(2, changes_);
 }
