@@ -195,6 +195,10 @@ STDMETHODIMP CMDIFrame::Sort(LONG nMethod) {
   std::vector<ViewState> states;
   for (const auto& view : views) states.push_back(static_cast<ViewState>(view->CurrentState()));
   const auto active = IndexOf(activeView_);
+  // One repaint for the whole arrangement instead of one per view moved (a hidden frame stays
+  // hidden: turning redrawing back on shows a window).
+  const HWND frame = Window() != nullptr && ::IsWindowVisible(Window()) ? Window() : nullptr;
+  if (frame != nullptr) ::SendMessageW(frame, WM_SETREDRAW, FALSE, 0);
   for (const SortMove& move :
        SortMoves(nMethod, metrics, states,
                  active ? std::optional<size_t>(static_cast<size_t>(*active)) : std::nullopt)) {
@@ -208,6 +212,10 @@ STDMETHODIMP CMDIFrame::Sort(LONG nMethod) {
     // the window manager's work.
     ::SetWindowPos(window, HWND_TOP, move.place.x, move.place.y, move.place.width,
                    move.place.height, 0);
+  }
+  if (frame != nullptr) {
+    ::SendMessageW(frame, WM_SETREDRAW, TRUE, 0);
+    ::RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_FRAME);
   }
   return S_OK;
 }
