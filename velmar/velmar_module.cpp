@@ -1,6 +1,7 @@
 // Velmar.dll as a server: its one class, its registration and its type library.
 #include <windows.h>
 
+#include "common/com_server/control_class_rows.h"
 #include "common/com_server/server_entry_points.h"
 #include "velmar/velmar.h"
 
@@ -8,38 +9,15 @@ namespace {
 
 const ClassEntry kClasses[] = {{CLSID_Velmar, &CreateObject<CVelmar>}};
 
-constexpr auto kHkcr = RegRoot::ClassesRoot;
-constexpr auto kOwned = KeyOwnership::Owned;
-constexpr auto kReplaced = KeyOwnership::Replaced;
-
-constexpr RegistryRow kRows[] = {
-    {kHkcr, L"Velmar.Velmar.1", L"", Text(L"Velmar Class"), kOwned},
-    {kHkcr, L"Velmar.Velmar.1\\CLSID", L"", Text(L"%CLSID%"), kOwned},
-    {kHkcr, L"Velmar.Velmar", L"", Text(L"Velmar Class"), kOwned},
-    {kHkcr, L"Velmar.Velmar\\CLSID", L"", Text(L"%CLSID%"), kOwned},
-    {kHkcr, L"Velmar.Velmar\\CurVer", L"", Text(L"Velmar.Velmar.1"), kOwned},
-    {kHkcr, L"CLSID\\%CLSID%", L"", Text(L"Velmar Class"), kReplaced},
-    {kHkcr, L"CLSID\\%CLSID%\\ProgID", L"", Text(L"Velmar.Velmar.1"), kOwned},
-    {kHkcr, L"CLSID\\%CLSID%\\VersionIndependentProgID", L"", Text(L"Velmar.Velmar"), kOwned},
-    {kHkcr, L"CLSID\\%CLSID%\\Programmable", L"", NoValue(), kOwned},
-    {kHkcr, L"CLSID\\%CLSID%\\InprocServer32", L"", Text(L"%MODULE%"), kOwned},
-    {kHkcr, L"CLSID\\%CLSID%\\InprocServer32", L"ThreadingModel", Text(L"Apartment"), kOwned},
-    {kHkcr, L"CLSID\\%CLSID%\\Control", L"", NoValue(), kOwned},
-    {kHkcr, L"CLSID\\%CLSID%\\Insertable", L"", NoValue(), kOwned},
-    {kHkcr, L"CLSID\\%CLSID%\\ToolboxBitmap32", L"", Text(L"%MODULE%, 101"), kOwned},
-    {kHkcr, L"CLSID\\%CLSID%\\MiscStatus", L"", Text(L"0"), kOwned},
-    {kHkcr, L"CLSID\\%CLSID%\\MiscStatus\\1", L"", Text(L"131473"), kOwned},
-    {kHkcr, L"CLSID\\%CLSID%\\TypeLib", L"", Text(L"%LIBID%"), kOwned},
-    {kHkcr, L"CLSID\\%CLSID%\\Version", L"", Text(L"1.0"), kOwned},
-};
-
 }  // namespace
 
 std::span<const ClassEntry> ServerClasses() { return kClasses; }
 
 const ServerDescription& ServerRegistration() {
   static const Substitution substitutions[] = {{L"CLSID", GuidText(CLSID_Velmar)},
-                                               {L"LIBID", GuidText(LIBID_VELMARLib)}};
-  static const ServerDescription description = {kRows, substitutions, true};
+                                               {L"LIBID", GuidText(LIBID_VELMARLib)},
+                                               {L"PROGID", L"Velmar.Velmar"},
+                                               {L"NAME", L"Velmar Class"}};
+  static const ServerDescription description = {ControlClassRows(), substitutions, true};
   return description;
 }

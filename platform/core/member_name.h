@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 // True when a CAB member name is a plain file name safe to create inside a folder: not empty,
@@ -18,3 +20,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // True when text is well-formed UTF-8: shortest forms only, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view text);
+
+// Appends the UTF-8 bytes of one code point.
+void AppendUtf8(std::string& out, uint32_t code);
