@@ -19,6 +19,7 @@
 
 #include "common/com_initializer.h"
 #include "common/com_server/variant.h"
+#include "tools/bench/bench_support.h"
 #include "tools/control_host/control_host.h"
 
 namespace fs = std::filesystem;
@@ -27,21 +28,6 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr UINT kProbe = WM_APP + 1;
-
-LONGLONG Counter() {
-  LARGE_INTEGER counter;
-  ::QueryPerformanceCounter(&counter);
-  return counter.QuadPart;
-}
-
-double Milliseconds(LONGLONG ticks) {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  return static_cast<double>(ticks) * 1000.0 / frequency;
-}
 
 // The counter in microseconds, as 32 bits: a probe's stamp (differences survive the wrap).
 uint32_t Microseconds() { return static_cast<uint32_t>(Milliseconds(Counter()) * 1000); }
@@ -64,23 +50,6 @@ void HandleWaitingMessages() {
     ::TranslateMessage(&msg);
     ::DispatchMessageW(&msg);
   }
-}
-
-HRESULT Call(IDispatch* object, const wchar_t* name, std::vector<ScopedVariant> arguments) {
-  DISPID id = DISPID_UNKNOWN;
-  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  HRESULT result = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (FAILED(result)) return result;
-  std::vector<VARIANTARG> packed;
-  for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) packed.push_back(it->Get());
-  DISPPARAMS params = {packed.data(), nullptr, static_cast<UINT>(packed.size()), 0};
-  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                        nullptr, nullptr);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "common/scoped_selection.h"
 #include "common/system_folders.h"
 #include "common/window/window_impl.h"
+#include "tools/bench/bench_support.h"
 #include "tools/control_host/control_host.h"
 
 using Microsoft::WRL::ComPtr;
@@ -32,35 +33,6 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr RECT kArea = {0, 0, 400, 300};
-
-LONGLONG Counter() {
-  LARGE_INTEGER counter;
-  ::QueryPerformanceCounter(&counter);
-  return counter.QuadPart;
-}
-
-double Milliseconds(LONGLONG ticks) {
-  LARGE_INTEGER frequency;
-  ::QueryPerformanceFrequency(&frequency);
-  return static_cast<double>(ticks) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
-
-HRESULT Call(IDispatch* object, const wchar_t* name, std::vector<ScopedVariant>& arguments) {
-  DISPID id = DISPID_UNKNOWN;
-  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-  HRESULT result = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (FAILED(result)) return result;
-  std::vector<VARIANTARG> packed;
-  for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) packed.push_back(it->Get());
-  DISPPARAMS params = {packed.data(), nullptr, static_cast<UINT>(packed.size()), 0};
-  return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
-                        nullptr, nullptr);
-}
 
 // Milliseconds per view for views CreateView calls and one CloseAll.
 double FrameRound(IDispatch* frame, int views) {

@@ -17,27 +17,13 @@
 #include "common/com_initializer.h"
 #include "common/com_server/variant.h"
 #include "common/scoped_owner.h"
+#include "tools/bench/bench_support.h"
 #include "tools/control_host/control_host.h"
 
 namespace fs = std::filesystem;
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-double Milliseconds(LONGLONG ticks) {
-  static const double frequency = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return static_cast<double>(f.QuadPart);
-  }();
-  return static_cast<double>(ticks) * 1000.0 / frequency;
-}
-
-LONGLONG Counter() {
-  LARGE_INTEGER counter;
-  ::QueryPerformanceCounter(&counter);
-  return counter.QuadPart;
-}
 
 // The counter the stand-in noted last as it started; 0 when it did not.
 LONGLONG StandInStarted(const fs::path& log) {
@@ -61,12 +47,6 @@ HRESULT Call(IDispatch* object, const wchar_t* name, WORD flags, ScopedVariant a
                        flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
   return object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, nullptr, nullptr,
                         nullptr);
-}
-
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
 }
 
 }  // namespace
