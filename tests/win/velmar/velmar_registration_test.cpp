@@ -12,40 +12,21 @@
 #include <string>
 
 #include "common/module_info.h"
-#include "common/scoped_bstr.h"
+#include "common/reg_key.h"
 #include "common/scoped_owner.h"
-#include "tests/win/com_server/registry_snapshot.h"
+#include "tests/win/com_server/control_registration.h"
 #include "tests/win/temp_folder.h"
 #include "tests/win/test_files.h"
 #include "tools/control_host/control_host.h"
 
 namespace {
 
-const wchar_t kClassKey[] = L"CLSID\\{92928D91-53D8-4861-835C-619E5082D3D7}";
-const GUID kLibId = {0xdd7b2f51, 0x4ec6, 0x484c, {0x81, 0xb7, 0x65, 0x50, 0xdf, 0x7f, 0x0f, 0x48}};
-
-DWORD RunRegsvr32(const std::wstring& arguments) {
-  std::wstring command = L"regsvr32.exe /s " + arguments;
-  STARTUPINFOW startup = {sizeof(startup)};
-  PROCESS_INFORMATION process = {};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-    return ~0u;
-  }
-  ScopedHandle process_handle(process.hProcess);
-  ScopedHandle thread(process.hThread);
-  ::WaitForSingleObject(process.hProcess, 60000);
-  DWORD code = ~0u;
-  ::GetExitCodeProcess(process.hProcess, &code);
-  return code;
-}
-
-bool KeyExists(const wchar_t* path) {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-  ::RegCloseKey(key);
-  return true;
-}
+const ControlClass kVelmarClass = {
+    L"{92928D91-53D8-4861-835C-619E5082D3D7}",
+    L"{DD7B2F51-4EC6-484C-81B7-6550DF7F0F48}",
+    {0xdd7b2f51, 0x4ec6, 0x484c, {0x81, 0xb7, 0x65, 0x50, 0xdf, 0x7f, 0x0f, 0x48}},
+    L"Velmar.Velmar",
+    L"Velmar Class"};
 
 TEST(VelmarRegistration, Regsvr32WritesExactlyTheListedKeysAndUnregistersThem) {
   TempFolder folder(L"velmar registration");
@@ -54,51 +35,21 @@ TEST(VelmarRegistration, Regsvr32WritesExactlyTheListedKeysAndUnregistersThem) {
   ASSERT_TRUE(std::filesystem::copy_file(built, module)) << built;
 
   ASSERT_EQ(RunRegsvr32(L"\"" + module + L"\""), 0u);
-  const RegistrySnapshot expected_class = {
-      {L"", {{L"", L"sz:Velmar Class"}}},
-      {L"progid", {{L"", L"sz:Velmar.Velmar.1"}}},
-      {L"versionindependentprogid", {{L"", L"sz:Velmar.Velmar"}}},
-      {L"programmable", {}},
-      {L"inprocserver32", {{L"", L"sz:" + module}, {L"threadingmodel", L"sz:Apartment"}}},
-      {L"control", {}},
-      {L"insertable", {}},
-      {L"toolboxbitmap32", {{L"", L"sz:" + module + L", 101"}}},
-      {L"miscstatus", {{L"", L"sz:0"}}},
-      {L"miscstatus\\1", {{L"", L"sz:131473"}}},
-      {L"typelib", {{L"", L"sz:{DD7B2F51-4EC6-484C-81B7-6550DF7F0F48}"}}},
-      {L"version", {{L"", L"sz:1.0"}}}};
-  EXPECT_EQ(Snapshot(HKEY_CLASSES_ROOT, kClassKey), expected_class);
-  const RegistrySnapshot expected_progid = {
-      {L"", {{L"", L"sz:Velmar Class"}}},
-      {L"clsid", {{L"", L"sz:{92928D91-53D8-4861-835C-619E5082D3D7}"}}}};
-  EXPECT_EQ(Snapshot(HKEY_CLASSES_ROOT, L"Velmar.Velmar.1"), expected_progid);
-  RegistrySnapshot expected_versionless = expected_progid;
-  expected_versionless[L"curver"] = {{L"", L"sz:Velmar.Velmar.1"}};
-  EXPECT_EQ(Snapshot(HKEY_CLASSES_ROOT, L"Velmar.Velmar"), expected_versionless);
-
-  ScopedBstr library_path;
-  ASSERT_EQ(::QueryPathOfRegTypeLib(kLibId, 1, 0, 0x409, library_path.Receive()), S_OK);
-  EXPECT_EQ(Lower(library_path.Get()), Lower(module));
-  EXPECT_TRUE(KeyExists(L"Interface\\{8F5A3C5D-56F7-45D6-AE50-887ACD3F4C42}"));
-  EXPECT_TRUE(KeyExists(L"Interface\\{7E270485-64EC-4861-9DFA-17BA8424BED7}"));
+  ExpectRegistered(kVelmarClass, module);
+  EXPECT_TRUE(ClassesKeyExists(L"Interface\\{8F5A3C5D-56F7-45D6-AE50-887ACD3F4C42}"));
+  EXPECT_TRUE(ClassesKeyExists(L"Interface\\{7E270485-64EC-4861-9DFA-17BA8424BED7}"));
 
   // A second registration replaces the class key whole: a stray subkey does not survive.
-  HKEY stray = nullptr;
-  ASSERT_EQ(::RegCreateKeyExW(HKEY_CLASSES_ROOT, (std::wstring(kClassKey) + L"\\Stray").c_str(), 0,
-                              nullptr, 0, KEY_WRITE, nullptr, &stray, nullptr),
+  ASSERT_EQ(RegKey().Create(HKEY_CLASSES_ROOT, kVelmarClass.ClassKey() + L"\\Stray", KEY_WRITE),
             ERROR_SUCCESS);
-  ::RegCloseKey(stray);
   ASSERT_EQ(RunRegsvr32(L"\"" + module + L"\""), 0u);
-  EXPECT_EQ(Snapshot(HKEY_CLASSES_ROOT, kClassKey), expected_class);
+  EXPECT_EQ(Snapshot(HKEY_CLASSES_ROOT, kVelmarClass.ClassKey().c_str()),
+            ExpectedClassKey(kVelmarClass, module));
 
   ASSERT_EQ(RunRegsvr32(L"/u \"" + module + L"\""), 0u);
-  EXPECT_TRUE(Snapshot(HKEY_CLASSES_ROOT, kClassKey).empty());
-  EXPECT_TRUE(Snapshot(HKEY_CLASSES_ROOT, L"Velmar.Velmar.1").empty());
-  EXPECT_TRUE(Snapshot(HKEY_CLASSES_ROOT, L"Velmar.Velmar").empty());
-  EXPECT_TRUE(KeyExists(L"CLSID"));
-  library_path.Reset();
-  EXPECT_NE(::QueryPathOfRegTypeLib(kLibId, 1, 0, 0x409, library_path.Receive()), S_OK);
-  EXPECT_FALSE(KeyExists(L"Interface\\{8F5A3C5D-56F7-45D6-AE50-887ACD3F4C42}"));
+  ExpectUnregistered(kVelmarClass);
+  EXPECT_TRUE(ClassesKeyExists(L"CLSID"));
+  EXPECT_FALSE(ClassesKeyExists(L"Interface\\{8F5A3C5D-56F7-45D6-AE50-887ACD3F4C42}"));
   // Unregistering what is gone already succeeds.
   EXPECT_EQ(RunRegsvr32(L"/u \"" + module + L"\""), 0u);
 }
